@@ -1,0 +1,46 @@
+// Factor set and QC summary: status queries, the cloud calibration run and its progress polls.
+
+#include "xrffactorymanager_p.h"
+
+using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
+
+void Worker::onGetFactorSetStatus(bool refresh)
+{
+    qDebug() << "Entering onGetFactorSetStatus(), refresh:" << refresh;
+}
+
+void Worker::onGetQcSummaryStatus()
+{
+    qDebug() << "Entering onGetQcSummaryStatus()";
+}
+
+void Worker::onStartFactorSetMB(QJsonObject request)
+{
+    qDebug() << "Entering onStartFactorSetMB()" << request;
+}
+
+void Worker::onAbortCalibrateMethodMB()
+{
+    qDebug() << "Entering onAbortCalibrateMethodMB()";
+    userAbort = true;
+}
+
+void Worker::onCheckFactorSetProgress()
+{
+    qDebug() << "Entering onCheckFactorSetProgress()";
+}
+
+void Worker::onCheckFactorSetMBProgress()
+{
+    qDebug() << "Entering onCheckFactorSetMBProgress()";
+}
+
+void Worker::onCheckQCSummaryProgress()
+{
+    qDebug() << "Entering onCheckQCSummaryProgress()";
+}
+
+void Worker::onFactorSetMBStatusChanged(QJsonObject status)
+{
+    qDebug() << "Entering onFactorSetMBStatusChanged()" << status;
+}

@@ -1,0 +1,147 @@
+#pragma once
+
+#include "xrferrorinfo.h"
+#include "xrfhardwareconfig.h"
+#include "xrfhardwaresetupstepinfo.h"
+#include "xrfsteprecords.h"
+#include "xrfutils.h"
+
+#include <QJsonObject>
+#include <QMap>
+#include <QObject>
+
+// The factory workflow of the instrument. One process-wide object: the application calls
+// instance(), init() and setProfilePath(), then invokes the step operations as queued calls so
+// that they run on the library's factory thread, and follows the signals.
+class XrfFactoryManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QJsonObject provisioningData READ provisioningData NOTIFY provisioningDataChanged)
+    Q_PROPERTY(QString currentTaskStatus READ currentTaskStatus NOTIFY currentTaskStatusChanged)
+    Q_PROPERTY(double currentTaskProgress READ currentTaskProgress NOTIFY currentTaskProgressChanged)
+    Q_PROPERTY(int currentTaskTimeRemainingInSeconds READ currentTaskTimeRemainingInSeconds NOTIFY
+                       currentTaskTimeRemainingInSecondsChanged)
+
+public:
+    class XrfFactoryManagerPrivate;
+
+    explicit XrfFactoryManager(QObject *parent = nullptr);
+    ~XrfFactoryManager() override;
+
+    static XrfFactoryManager *instance();
+
+    // Creates the worker and the factory thread and queues the loading of the stored state.
+    int init();
+
+    static QString factoryStepNameFromId(XrfUtils::FactoryStepId id);
+    static XrfUtils::FactoryStepId factoryStepIdFromName(const QString &name);
+    static QMap<XrfUtils::FactoryStepId, QString> initFactoryStepIdNameMap();
+
+    QJsonObject provisioningData() const;
+    QString currentTaskStatus() const;
+    double currentTaskProgress() const;
+    int currentTaskTimeRemainingInSeconds() const;
+    bool isUserAbort() const;
+
+    // These run on the factory thread: from another thread the caller blocks until it has run.
+    XrfAirShotList &airShotList();
+    XrfFactorSetQCSummaryResults &factorSetStatus(bool refresh) const;
+    XrfFactorSetQCSummaryResults &qcSummaryStatus() const;
+    QJsonObject finalQcStatus() const;
+    void startFactorSetMB(QJsonObject request);
+    void abortCalibrateMethodMB();
+    // Must be called from a thread other than the factory thread.
+    XrfRadiationSurveyResult loadRadiationSurveyParams() const;
+
+    // The factory thread, for callers that invoke or connect to the library; null before init().
+    QThread *factoryThread() const;
+
+public slots:
+    // Must run on the factory thread.
+    XrfErrorInfo::XrfError deInit();
+    void setProfilePath(QString profilePath);
+    void onHardwareConfigUpdated(XrfHardwareConfig hwConfig);
+    void onFinalQCBatchComplete(bool success);
+
+signals:
+    void updatesDownloadComplete(bool success);
+    void workOrderInfoChanged(const QJsonObject &workOrder);
+    void provisioningCheckComplete(QJsonObject provisioningCheckResult);
+
+    void hardwareSetupStepsListChanged(const QJsonObject &hwSetupStepList);
+    void hardwareSetupStepComplete(const XrfHardwareSetupStepInfo &hwSetupStepResult);
+    void hardwareSetupCurrentStepChanged(QString stepId);
+    void hardwareSetupComplete(QJsonObject results);
+    void cameraCollimationSetupComplete(QJsonObject results);
+
+    void stabilityTestComplete(QJsonObject results);
+    void stabilitySpectrumReady(QJsonObject summaryObj);
+
+    void beamCurrentReady(const XrfBeamInfo &beamStatus);
+    void beamSetupSampleChanged(QString targetSampleName);
+    void beamConditionSetupComplete(const QString &status);
+    void beamsSetupBeamListChanged(const QJsonObject &beamsList);
+    void tarvoHDLidTestComplete(bool passed);
+    void tarvoHDButtonTestComplete(bool passed);
+
+    void factorSetStatusChanged(XrfFactorSetQCSummaryResults result);
+    void factorSetComplete(QJsonObject results);
+    void qcSummaryStatusChanged(XrfFactorSetQCSummaryResults result);
+    void qcSummaryComplete(QJsonObject results);
+    void factorSetUploadProgressChanged(int progress);
+    void factorSetUploadComplete(bool status, QString error);
+    void factorSetApprovalStatusChanged(int status);
+
+    void provisioningDataChanged(XrfProvisioningData arg);
+    void currentTaskStatusChanged(QString arg);
+    void currentTaskProgressChanged(double arg);
+    void currentTaskTimeRemainingInSecondsChanged(int arg);
+
+    void airShotSingleComplete(const XrfAirShot &airShot);
+    void airShotAllComplete(bool succeeded, QJsonObject results);
+
+    void calibrationShotComplete(QJsonObject calibrationStep);
+    void calibrationStandardShotsComplete(const XrfCalibrationStandard &std);
+    void calibrationStepListChanged(QJsonObject calibrationSteps);
+    void calibrationStandardListChanged(QJsonObject calibrationStandards);
+    void calibrationComplete(bool succeeded, QJsonObject results);
+    void calibrationCurrentSampleChanged(QString arg);
+    void pureCalibrationCurrentSampleChanged(QString arg);
+    void calibrationWrongShotCriteriaReady(const bool &status);
+
+    void profileBackupAndUploadComplete(const QJsonObject &results);
+    void remoteMethodDiagnosticUploadComplete(const QJsonObject &results);
+    void remoteMethodUpdateUploadComplete(const QJsonObject &results);
+
+    void deviceFactoryStatusChanged(const QJsonObject &deviceFactoryStatusResponse);
+    void refreshWorkOrderComplete();
+    void uploadingFactoryStepResult(bool waitForUpload);
+    void factoryStepResultUploadComplete(bool status, QString error);
+
+    void updateHardwareConfig();
+
+    void factoryStepsCompletedChanged(unsigned int stepsCompleted);
+    void resetToFactoryStepComplete(unsigned int stepToResetTo);
+    void markFactoryStepComplete(const QString &stepName);
+    void currentFactoryStepChanged(int min, int max, int current);
+
+    void getWorkOrderFromCloudComplete(const QJsonObject &workOrder);
+    void getFactoryDefaultsFromCloudComplete(const QJsonObject &factoryDefaults);
+    void finalQcTemplatesDownloadComplete(const bool &status);
+    void radiationSurveyStatusChanged(const XrfRadiationSurveyResult &result);
+
+    void prerequisiteShotsListChanged(const XrfPrerequisiteShotList &shots);
+    void prerequisiteShotCurrentSampleChanged(const QString &sampleName);
+    void preRequisiteShotComplete(const XrfPrerequisiteShot &shot);
+    void preRequisiteShotAllComplete(const XrfPrerequisiteShotList &allShots);
+    void syntheticShotsDownloadMBComplete(bool status);
+    void syntheticShotsDownloadComplete(const bool &status);
+    void syntheticShotSelectionComplete(const XrfSyntheticShotSelectionCriteria &criteria);
+
+private:
+    bool onFactoryThread() const;
+
+    XrfFactoryManagerPrivate *d = nullptr;
+
+    static const QMap<XrfUtils::FactoryStepId, QString> _stepIdNameMap;
+};

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "xrffactorymanager.h"
+
+#include "xrffactorystepinfo.h"
+#include "xrfhardwareconfig.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+class QThread;
+class QTimer;
+
+// The worker: all state and all work of the library, living on the factory thread.
+class XrfFactoryManager::XrfFactoryManagerPrivate : public QObject
+{
+    Q_OBJECT
+public:
+    explicit XrfFactoryManagerPrivate(XrfFactoryManager *facade);
+    ~XrfFactoryManagerPrivate() override;
+
+    bool onFactoryThread() const;
+
+    // Life cycle (core_lifecycle.cpp).
+    void buildFilePaths();
+    void createTimers();
+    void connectServices();
+    void connectDispatchSignals();
+    void destroyTimers();
+    void setCurrentTaskStatus(const QString &status);
+    void setCurrentTaskProgress(double progress);
+    void setCurrentTaskTimeRemainingInSeconds(int seconds);
+
+    // Result store (core_resultstore.cpp).
+    bool saveJsonDataToFile(const QString &filePath, const QJsonObject &data, QString *errorMsg,
+                            QJsonDocument::JsonFormat format = QJsonDocument::Indented);
+    bool loadJsonFromFile(const QString &filePath, QJsonValue *value, QString *errorMsg);
+    bool saveFactoryStepToLastResult(const XrfFactoryStepInfo &stepInfo, QString *errorMsg);
+    bool isFactoryStepInLastResult(XrfUtils::FactoryStepId &stepId);
+    bool loadFactoryStepFromLastResult(XrfUtils::FactoryStepId stepId,
+                                       XrfFactoryStepInfo *stepInfo, QString *errorMsg);
+
+    XrfFactoryManager *q;
+    QThread *factoryThread = nullptr;
+
+    QString currentTaskStatus;
+    double currentTaskProgress = 0;
+    int currentTaskTimeRemainingInSeconds = 0;
+    bool userAbort = false;
+
+    int currentStepId = XrfUtils::None;
+    XrfFactoryStepInfo currentStepInfo;
+    bool isMovingBackward = false;
+
+    QJsonObject lastResult;
+    QMutex lastResultMutex;
+    QJsonObject workOrder;
+    QJsonObject provisioningData;
+    XrfHardwareConfig hardwareConfig;
+
+    bool cloudConnected = false;
+    bool wifiConnected = false;
+    bool ethernetConnected = false;
+    quint32 darkRate = 0;
+    // Set while a stability upload waits for its cloud answer.
+    bool stabilityUploadPending = false;
+
+    QTimer *inactivityTimer = nullptr;
+    QTimer *factorSetProgressTimer = nullptr;
+    QTimer *factorSetMBProgressTimer = nullptr;
+    QTimer *qcSummaryProgressTimer = nullptr;
+
+    QString factoryDataPath;
+    QString lastResultFilePath;
+    QStringList factorySetupDataFilePaths; // default, LT, MP, HD, Harrier
+    QStringList methodPartMapFilePaths;    // same order
+    QString workOrderFilePath;
+    QString provisioningResultDirPath;
+    QString hardwareSetupResultDirPath;
+
+    QString profilePath;
+    QString calibrationOverrideFilePath;
+    QString calibrationShotLibDirPath;
+    QString batchTemplatesDirPath;
+
+    XrfAirShotList airShots;
+    XrfFactorSetQCSummaryResults factorSetResults;
+    XrfFactorSetQCSummaryResults qcSummaryResults;
+    QJsonObject finalQcStatus;
+    XrfRadiationSurveyResult radiationSurveyResult;
+
+signals:
+    void recalibrateAccelerometer();
+    void checkFactorSetProgress();
+    void checkQCSummaryProgress();
+    void startStabilityExposure();
+    void sigLoadRadiationSurveyParams();
+    void sigInit();
+    void sigGetAirShotList();
+    void sigGetFactorSetStatus(bool refresh);
+    void sigGetQcSummaryStatus();
+    void sigGetFinalQcStatus();
+    void sigStartFactorSetMB(QJsonObject request);
+    void sigAbortCalibrateMethodMB();
+
+public slots:
+    void onInit();
+    bool saveFactorySetupLastResult();
+    bool loadFactorySetupLastResult(QString *errorMsg);
+    bool loadFactorySetupLastResult() { return loadFactorySetupLastResult(nullptr); }
+
+    void onCloudConnectivityStatusChanged(bool isConnected);
+    void onWifiConnectivityStatusChanged(bool isConnected);
+    void onEthernetConnectivityStatusChanged(bool isConnected);
+    void onDarkRateUpdated(const unsigned int &rate);
+
+    // Shots (shots_airshot.cpp).
+    void onGetAirShotList();
+    // Stability (stability_run.cpp).
+    void onInactivityTimerTimeout();
+    void onStartStabilityExposure();
+    // Factor set and QC summary (calibration_factorset.cpp).
+    void onGetFactorSetStatus(bool refresh);
+    void onGetQcSummaryStatus();
+    void onStartFactorSetMB(QJsonObject request);
+    void onAbortCalibrateMethodMB();
+    void onCheckFactorSetProgress();
+    void onCheckFactorSetMBProgress();
+    void onCheckQCSummaryProgress();
+    void onFactorSetMBStatusChanged(QJsonObject status);
+    // Final QC (calibration_finalqc.cpp).
+    void onGetFinalQcStatus();
+    // Radiation survey (survey.cpp).
+    void onLoadRadiationSurveyParams();
+};

@@ -1,0 +1,60 @@
+# The two commands a new user needs: `make run` and `make test`.
+# Each installs the missing Debian packages, configures and builds into build/.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+JOBS       ?= $(shell nproc)
+RUN_ARGS   ?=
+
+PACKAGES := build-essential cmake ninja-build pkg-config qtbase5-dev libqt5dbus5 libqt5network5 \
+            libquazip1-qt5-dev libcpp-httplib-dev libxrl-dev libbenchmark-dev dbus-daemon curl \
+            clang-format
+
+.PHONY: all deps configure build run test test-asan test-tsan bench format clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing missing packages:" $$missing; \
+	    SUDO=$$( [ "$$(id -u)" -eq 0 ] || echo sudo ); \
+	    $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
+	    $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B $(BUILD) -G Ninja
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/xrf-factory run $(RUN_ARGS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DXRF_SANITIZE=ON -DXRF_BUILD_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DXRF_TSAN=ON -DXRF_BUILD_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L threaded
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

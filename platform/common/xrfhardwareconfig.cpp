@@ -1,0 +1,35 @@
+#include "xrfhardwareconfig.h"
+
+#include <QJsonArray>
+
+QJsonObject XrfHardwareConfig::toJsonObject() const
+{
+    QJsonObject json = XrfJsonHelper::toJsonObject();
+    QJsonArray filters;
+    for (const XrfFilterProperties &filter : m_filters)
+        filters.append(filter.toJsonObject());
+    json.insert(QStringLiteral("filters"), filters);
+    return json;
+}
+
+bool XrfHardwareConfig::fromJsonObject(const QJsonObject &json, QString *errorMsg)
+{
+    QList<XrfFilterProperties> filters = m_filters;
+    const QJsonValue filtersJson = json.value(QStringLiteral("filters"));
+    if (filtersJson.isArray()) {
+        filters.clear();
+        for (const QJsonValue &entry : filtersJson.toArray()) {
+            XrfFilterProperties filter;
+            if (!entry.isObject() || !filter.fromJsonObject(entry.toObject(), errorMsg)) {
+                if (errorMsg && errorMsg->isEmpty())
+                    *errorMsg = QStringLiteral("JSON key 'filters' holds an entry that is not a filter");
+                return false;
+            }
+            filters.append(filter);
+        }
+    }
+    if (!XrfJsonHelper::fromJsonObject(json, errorMsg))
+        return false;
+    m_filters = filters;
+    return true;
+}

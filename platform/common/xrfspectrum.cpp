@@ -1,0 +1,53 @@
+#include "xrfspectrum.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+
+bool XrfSpectrum::isEmptySpectrum() const
+{
+    return std::all_of(m_data.cbegin(), m_data.cend(), [](quint32 c) { return c == 0; });
+}
+
+quint64 XrfSpectrum::sumCountsInRegion(int first, int last) const
+{
+    first = std::max(first, 0);
+    last = std::min(last, m_data.size() - 1);
+    quint64 sum = 0;
+    for (int channel = first; channel <= last; ++channel)
+        sum += m_data.at(channel);
+    return sum;
+}
+
+QJsonObject XrfSpectrum::toJsonObject() const
+{
+    QJsonObject json = XrfJsonHelper::toJsonObject();
+    QJsonArray counts;
+    for (quint32 c : m_data)
+        counts.append(qint64(c));
+    json.insert(QStringLiteral("data"), counts);
+    return json;
+}
+
+bool XrfSpectrum::fromJsonObject(const QJsonObject &json, QString *errorMsg)
+{
+    QVector<quint32> counts = m_data;
+    const QJsonValue dataJson = json.value(QStringLiteral("data"));
+    if (dataJson.isArray()) {
+        const QJsonArray array = dataJson.toArray();
+        counts.clear();
+        counts.reserve(array.size());
+        for (const QJsonValue &c : array) {
+            if (!c.isDouble() || c.toDouble() < 0) {
+                if (errorMsg)
+                    *errorMsg = QStringLiteral("JSON key 'data' holds a value that is not a count");
+                return false;
+            }
+            counts.append(quint32(c.toDouble()));
+        }
+    }
+    if (!XrfJsonHelper::fromJsonObject(json, errorMsg))
+        return false;
+    m_data = counts;
+    return true;
+}

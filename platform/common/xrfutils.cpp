@@ -1,0 +1,129 @@
+#include "xrfutils.h"
+
+#include "xrftimescale.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMutex>
+#include <QSaveFile>
+#include <QTimer>
+
+namespace {
+QMutex g_rootMutex;
+QString g_instrumentRoot;
+} // namespace
+
+void XrfUtils::setInstrumentRoot(const QString &root)
+{
+    QMutexLocker lock(&g_rootMutex);
+    g_instrumentRoot = root.isEmpty() ? QString() : QDir::cleanPath(QDir(root).absolutePath());
+}
+
+QString XrfUtils::instrumentRoot()
+{
+    QMutexLocker lock(&g_rootMutex);
+    return g_instrumentRoot;
+}
+
+QString XrfUtils::homeCorvaneAppDirPath()
+{
+    const QString root = instrumentRoot();
+    return root.isEmpty() ? QDir::homePath() : root + QStringLiteral("/home");
+}
+
+QString XrfUtils::devicePath(const QString &absolutePath)
+{
+    const QString root = instrumentRoot();
+    if (root.isEmpty())
+        return absolutePath;
+    return QDir::cleanPath(root + QStringLiteral("/sysroot/") + absolutePath);
+}
+
+QString XrfUtils::simStatePath()
+{
+    const QString root = instrumentRoot();
+    return (root.isEmpty() ? QDir::tempPath() : root) + QStringLiteral("/sim");
+}
+
+void XrfUtils::activeSleep(int ms)
+{
+    const int scaled = XrfTimeScale::scaledMs(ms);
+    if (scaled <= 0) {
+        QCoreApplication::processEvents();
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(scaled, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+XrfUtils::WriteResult XrfUtils::writeFileAtomically(const QString &path, const QByteArray &data,
+                                                    QString *errorMsg)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (errorMsg)
+            *errorMsg = file.errorString();
+        return WriteResult::OpenFailed;
+    }
+    if (file.write(data) != data.size()) {
+        if (errorMsg)
+            *errorMsg = file.errorString();
+        file.cancelWriting();
+        return WriteResult::WriteFailed;
+    }
+    if (!file.commit()) {
+        if (errorMsg)
+            *errorMsg = file.errorString();
+        return WriteResult::CommitFailed;
+    }
+    return WriteResult::Ok;
+}
+
+bool XrfUtils::writeJsonFile(const QString &path, const QJsonDocument &document, QString *errorMsg,
+                             QJsonDocument::JsonFormat format)
+{
+    return writeFileAtomically(path, document.toJson(format), errorMsg) == WriteResult::Ok;
+}
+
+bool XrfUtils::readJsonFile(const QString &path, QJsonValue *value, QString *errorMsg)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        if (errorMsg)
+            *errorMsg = QStringLiteral("%1 does not exist").arg(path);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (errorMsg)
+            *errorMsg = QStringLiteral("Failed to open JSON file %1").arg(path);
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        if (errorMsg)
+            *errorMsg = QStringLiteral("Invalid JSON file %1, error:%2")
+                                .arg(path, parseError.errorString());
+        return false;
+    }
+    *value = document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+    return true;
+}
+
+QString XrfUtils::md5OfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    hash.addData(&file);
+    return QString::fromLatin1(hash.result().toHex());
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QObject>
+#include <QString>
+
+// Utilities of the common library: the instrument's folders, JSON files, sleeping.
+class XrfUtils
+{
+    Q_GADGET
+public:
+    // The factory steps in their order; the names are the keys of lastResult.json.
+    enum FactoryStepId : qint32 {
+        None = 0,
+        SoftwareUpdate = 1,
+        Provisioning = 2,
+        HardwareSetup = 3,
+        CameraSetup = 4,
+        Stability = 5,
+        CollimatedStability = 6,
+        BeamsSetup = 7,
+        AirShot = 8,
+        PrerequisiteShots = 9,
+        CalibrationShot = 10,
+        FactorSet = 11,
+    };
+    Q_ENUM(FactoryStepId)
+
+    // The instrument root holds home/, sysroot/ and sim/. Without one the home folder is the
+    // user's home and device paths are used as they are, as on an instrument.
+    static void setInstrumentRoot(const QString &root);
+    static QString instrumentRoot();
+    static QString homeCorvaneAppDirPath();
+    // An absolute device path ("/media/sdcard/x") as it lies below the sysroot.
+    static QString devicePath(const QString &absolutePath);
+    // Where the simulated controller keeps its non-volatile memory and EEPROM.
+    static QString simStatePath();
+
+    // Sleeps for `ms` of instrument time while the calling thread's events keep running.
+    static void activeSleep(int ms);
+
+    enum class WriteResult { Ok, OpenFailed, WriteFailed, CommitFailed };
+    // Writes `data` to a temporary file beside `path`, syncs it and renames it over `path`, so a
+    // crash leaves either the old or the new file. Missing folders are created.
+    static WriteResult writeFileAtomically(const QString &path, const QByteArray &data,
+                                           QString *errorMsg = nullptr);
+    static bool writeJsonFile(const QString &path, const QJsonDocument &document,
+                              QString *errorMsg = nullptr,
+                              QJsonDocument::JsonFormat format = QJsonDocument::Indented);
+    // Reads a whole JSON file; `value` receives its object or array.
+    static bool readJsonFile(const QString &path, QJsonValue *value, QString *errorMsg = nullptr);
+
+    static QString md5OfFile(const QString &path);
+};

@@ -1,0 +1,3 @@
+#include "xrfnetworkmanager.h"
+
+XRF_DEFINE_REQUIRED_SERVICE(XrfNetworkManager)

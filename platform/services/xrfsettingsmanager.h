@@ -1,0 +1,62 @@
+#pragma once
+
+#include "xrfservice.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMutex>
+#include <QObject>
+
+// The instrument's settings files: the universal settings (profile/instrumentsettings/
+// universalSettings.json, one JSON object per section) and the global settings
+// (globalSettings.json in the home folder). Each call reads or writes the whole file; writes are
+// atomic. A settings file that cannot be read or parsed is never overwritten.
+class XrfSettingsManager : public QObject
+{
+    Q_OBJECT
+    XRF_DECLARE_SERVICE(XrfSettingsManager)
+public:
+    enum ErrorCode : int {
+        NoError = 0,
+        InvalidArgument = 1,
+        ReadFailed = 2,
+        ParseFailed = 3,
+        SectionNotAnObject = 4,
+        WriteFailed = 5,
+    };
+    Q_ENUM(ErrorCode)
+
+    explicit XrfSettingsManager(QObject *parent = nullptr) : QObject(parent) {}
+
+    // A section that was never written reads as an empty object.
+    int getUniversalSetting(const QString &section, QJsonObject *value);
+    int setUniversalSetting(const QString &section, QJsonObject *value);
+    int getGlobalSetting(const QString &section, QJsonObject *value);
+    int setGlobalSetting(const QString &section, const QJsonObject &value);
+
+    // The profile folder; home/profile unless set.
+    int getProfilePath(QString *path) const;
+    void setProfilePath(const QString &path);
+    QString universalSettingsFilePath() const;
+    QString globalSettingsFilePath() const;
+
+    // Model and probe type as provisioning stored them in "hardware.config".
+    int getInstrumentModel(QString *model, QString *probeType);
+    bool isTarvoHD();
+    bool isTarvoMP();
+    bool isHarrier();
+    bool isTarvoLitePin();
+    bool isTarvoLiteSdd();
+    bool isTarvoLitePinOrSdd();
+
+    static QString errorText(int code);
+
+private:
+    int readSection(const QString &filePath, const QString &section, QJsonObject *value);
+    int writeSection(const QString &filePath, const QString &section, const QJsonObject &value);
+    int readDocument(const QString &filePath, QJsonObject *document) const;
+    bool instrumentModelContains(std::initializer_list<const char *> parts);
+
+    mutable QMutex m_mutex;
+    QString m_profilePath;
+};

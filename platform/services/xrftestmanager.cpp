@@ -1,0 +1,3 @@
+#include "xrftestmanager.h"
+
+XRF_DEFINE_DEFAULTED_SERVICE(XrfTestManager)
