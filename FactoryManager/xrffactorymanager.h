@@ -55,6 +55,8 @@ public:
 
     // The factory thread, for callers that invoke or connect to the library; null before init().
     QThread *factoryThread() const;
+    // The worker, for the library's own files and its tests; null before init().
+    XrfFactoryManagerPrivate *d_func() const { return d; }
 
 public slots:
     // Must run on the factory thread.

@@ -1,0 +1,4 @@
+target_sources(xrfsim PRIVATE
+    cloud/simcloudserver.cpp
+    cloud/simnetworkmanager.cpp
+)

@@ -1,0 +1,91 @@
+#include "factorytestenv.h"
+
+#include "simcloudserver.h"
+#include "siminstrument.h"
+#include "simnetworkmanager.h"
+#include "xrftimescale.h"
+
+#include <QDir>
+#include <QtTest>
+
+namespace {
+FactoryTestEnv *g_env = nullptr;
+}
+
+FactoryTestEnv &FactoryTestEnv::start(const Options &options)
+{
+    if (!g_env) {
+        g_env = new FactoryTestEnv;
+        g_env->create(options);
+    }
+    return *g_env;
+}
+
+FactoryTestEnv &FactoryTestEnv::get()
+{
+    Q_ASSERT_X(g_env, "FactoryTestEnv::get", "call FactoryTestEnv::start() first");
+    return *g_env;
+}
+
+void FactoryTestEnv::create(const Options &options)
+{
+    m_root.reset(new QTemporaryDir);
+    QVERIFY2(m_root->isValid(), "cannot create a temporary instrument root");
+    XrfUtils::setInstrumentRoot(m_root->path());
+    XrfTimeScale::setScale(options.timeScale);
+    QDir().mkpath(homePath() + QStringLiteral("/factoryData"));
+    QDir().mkpath(homePath() + QStringLiteral("/profile/instrumentsettings"));
+
+    m_instrument.reset(new SimInstrument(options.model));
+    m_instrument->install();
+    m_cloud.reset(new SimCloudServer);
+    QVERIFY2(m_cloud->start(), "cannot start the cloud simulator");
+    m_network.reset(new SimNetworkManager(QUrl(m_cloud->baseUrl())));
+    XrfNetworkManager::install(m_network.get());
+
+    if (!options.startLibrary)
+        return;
+    manager()->init();
+    manager()->setProfilePath(homePath() + QStringLiteral("/profile"));
+    drainFactoryThread();
+}
+
+void FactoryTestEnv::drainFactoryThread() const
+{
+    QMetaObject::invokeMethod(worker(), [] {}, Qt::BlockingQueuedConnection);
+}
+
+QString FactoryTestEnv::root() const
+{
+    return m_root->path();
+}
+
+QString FactoryTestEnv::homePath() const
+{
+    return XrfUtils::homeCorvaneAppDirPath();
+}
+
+QString FactoryTestEnv::factoryDataPath() const
+{
+    return homePath() + QStringLiteral("/factoryData");
+}
+
+QString FactoryTestEnv::lastResultPath() const
+{
+    return factoryDataPath() + QStringLiteral("/lastResult.json");
+}
+
+SimInstrument &FactoryTestEnv::instrument() const
+{
+    return *m_instrument;
+}
+
+SimCloudServer &FactoryTestEnv::cloud() const
+{
+    return *m_cloud;
+}
+
+SimNetworkManager &FactoryTestEnv::network() const
+{
+    return *m_network;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+
+// Records every log message of the process while it lives, with its level and thread name.
+class LogCapture
+{
+public:
+    struct Record
+    {
+        QtMsgType type;
+        QString category;
+        QString thread;
+        QString message;
+    };
+
+    LogCapture();
+    ~LogCapture();
+
+    QList<Record> records() const;
+    // True when some message contains `text` (and has `type`, when given).
+    bool contains(const QString &text) const;
+    bool contains(const QString &text, QtMsgType type) const;
+    int count(const QString &text) const;
+    Record first(const QString &text) const;
+    void clear();
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+    mutable QMutex m_mutex;
+    QList<Record> m_records;
+    QtMessageHandler m_previous = nullptr;
+};
