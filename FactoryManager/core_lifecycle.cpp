@@ -85,12 +85,13 @@ void XrfFactoryManager::XrfFactoryManagerPrivate::buildFilePaths()
     factorySetupDataFilePaths.clear();
     methodPartMapFilePaths.clear();
     for (const char *model : {"", "LT", "MP", "HD", "Harrier"}) {
-        factorySetupDataFilePaths.append(factoryDataPath
-                                         + QStringLiteral("/factory_setup_data%1.json")
-                                                   .arg(QLatin1String(model)));
-        methodPartMapFilePaths.append(factoryDataPath
-                                      + QStringLiteral("/../calibrationdefault/methodsPartIdMap%1.json")
-                                                .arg(QLatin1String(model)));
+        factorySetupDataFilePaths.append(
+            factoryDataPath
+            + QStringLiteral("/factory_setup_data%1.json").arg(QLatin1String(model)));
+        methodPartMapFilePaths.append(
+            factoryDataPath
+            + QStringLiteral("/../calibrationdefault/methodsPartIdMap%1.json")
+                  .arg(QLatin1String(model)));
     }
     workOrderFilePath = factoryDataPath + QStringLiteral("/workOrderInfo.json");
     provisioningResultDirPath = factoryDataPath + QStringLiteral("/provisioningCheck/");
@@ -107,9 +108,9 @@ void XrfFactoryManager::XrfFactoryManagerPrivate::createTimers()
     inactivityTimer->moveToThread(factoryThread);
 
     const QList<QPair<QTimer **, void (XrfFactoryManagerPrivate::*)()>> progressTimers = {
-            {&factorSetProgressTimer, &XrfFactoryManagerPrivate::onCheckFactorSetProgress},
-            {&factorSetMBProgressTimer, &XrfFactoryManagerPrivate::onCheckFactorSetMBProgress},
-            {&qcSummaryProgressTimer, &XrfFactoryManagerPrivate::onCheckQCSummaryProgress},
+        {&factorSetProgressTimer, &XrfFactoryManagerPrivate::onCheckFactorSetProgress},
+        {&factorSetMBProgressTimer, &XrfFactoryManagerPrivate::onCheckFactorSetMBProgress},
+        {&qcSummaryProgressTimer, &XrfFactoryManagerPrivate::onCheckQCSummaryProgress},
     };
     for (const auto &timer : progressTimers) {
         *timer.first = new QTimer();
@@ -141,8 +142,8 @@ void XrfFactoryManager::XrfFactoryManagerPrivate::connectServices()
             &XrfHardwareManager::onUpdateHardwareConfig);
     connect(this, &XrfFactoryManagerPrivate::checkFactorSetProgress, this,
             &XrfFactoryManagerPrivate::onCheckFactorSetProgress);
-    connect(XrfNetworkManager::instance(), &XrfNetworkManager::cloudConnectivityStatusChanged,
-            this, &XrfFactoryManagerPrivate::onCloudConnectivityStatusChanged);
+    connect(XrfNetworkManager::instance(), &XrfNetworkManager::cloudConnectivityStatusChanged, this,
+            &XrfFactoryManagerPrivate::onCloudConnectivityStatusChanged);
     connect(XrfNetworkStatusManager::instance(),
             &XrfNetworkStatusManager::wifiConnectionStatusChanged, this,
             &XrfFactoryManagerPrivate::onWifiConnectivityStatusChanged);
@@ -200,7 +201,7 @@ void XrfFactoryManager::XrfFactoryManagerPrivate::onWifiConnectivityStatusChange
 }
 
 void XrfFactoryManager::XrfFactoryManagerPrivate::onEthernetConnectivityStatusChanged(
-        bool isConnected)
+    bool isConnected)
 {
     if (ethernetConnected == isConnected)
         return;

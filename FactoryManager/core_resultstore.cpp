@@ -39,7 +39,7 @@ bool Worker::saveJsonDataToFile(const QString &filePath, const QJsonObject &data
     }
     // The new content never replaced the file: what was there before is still there.
     const QString message =
-            QStringLiteral("Failed to write data to file %1, bytes written: %2").arg(filePath).arg(-1);
+        QStringLiteral("Failed to write data to file %1, bytes written: %2").arg(filePath).arg(-1);
     appendMessage(errorMsg, message);
     qWarning() << "Failed to save json data to file" << message << ioError;
     return false;
@@ -49,8 +49,8 @@ bool Worker::loadJsonFromFile(const QString &filePath, QJsonValue *value, QStrin
 {
     if (!value || !errorMsg)
         return false;
-    const bool quietSpectraFile = filePath.contains(QLatin1String("spectra"))
-            && !filePath.contains(QLatin1String("00.json"));
+    const bool quietSpectraFile =
+        filePath.contains(QLatin1String("spectra")) && !filePath.contains(QLatin1String("00.json"));
     if (!quietSpectraFile)
         qDebug() << "Reading json value from file" << filePath;
     if (filePath.isEmpty()) {
@@ -70,9 +70,9 @@ bool Worker::saveFactorySetupLastResult()
 {
     if (!onFactoryThread()) {
         qCritical().nospace()
-                << "**CRITICAL** An attempt to save lastResult was made from non-factoryManager "
-                   "thread ,thread id:"
-                << QThread::currentThread()->objectName();
+            << "**CRITICAL** An attempt to save lastResult was made from non-factoryManager "
+               "thread ,thread id:"
+            << QThread::currentThread()->objectName();
         return false;
     }
     if (lastResult.isEmpty()) {
@@ -98,8 +98,8 @@ bool Worker::loadFactorySetupLastResult(QString *errorMsg)
         QString loadError;
         if (!loadJsonFromFile(lastResultFilePath, &value, &loadError)) {
             const QString message =
-                    QStringLiteral("Failed to load factory setup lastResult from file %1, error:%2")
-                            .arg(lastResultFilePath, loadError);
+                QStringLiteral("Failed to load factory setup lastResult from file %1, error:%2")
+                    .arg(lastResultFilePath, loadError);
             qWarning().noquote() << message;
             appendMessage(errorMsg, message);
             return false;
@@ -129,7 +129,7 @@ bool Worker::saveFactoryStepToLastResult(const XrfFactoryStepInfo &stepInfo, QSt
         return true;
     errorMsg->append(QStringLiteral("Failed to save factory step '%1' result to lastResult.json, "
                                     "error: Failed to save json file")
-                             .arg(key));
+                         .arg(key));
     return false;
 }
 
@@ -154,21 +154,22 @@ bool Worker::loadFactoryStepFromLastResult(XrfUtils::FactoryStepId stepId,
     record.setStepIdStr(name);
     QString loadError;
     if (!loadFactorySetupLastResult(&loadError)) {
-        errorMsg->append(QStringLiteral("Failed to load factory step %1 from lastResult.json, error:%2")
-                                 .arg(name, loadError));
+        errorMsg->append(
+            QStringLiteral("Failed to load factory step %1 from lastResult.json, error:%2")
+                .arg(name, loadError));
         return false;
     }
     if (!lastResult.contains(name)) {
         errorMsg->append(QStringLiteral("Failed to load factory step from lastResult.json, %1 key "
                                         "is not found in lastResult.json")
-                                 .arg(name));
+                             .arg(name));
         return false;
     }
     const QJsonValue stored = lastResult.value(name);
     if (!stored.isObject()) {
         errorMsg->append(QStringLiteral("Failed to load factory step from lastResult.josn, Result "
                                         "for key %1 is not valid JSON object")
-                                 .arg(name));
+                             .arg(name));
         return false;
     }
     QString parseError;

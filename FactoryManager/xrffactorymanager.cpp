@@ -5,7 +5,7 @@
 #include <QThread>
 
 const QMap<XrfUtils::FactoryStepId, QString> XrfFactoryManager::_stepIdNameMap =
-        XrfFactoryManager::initFactoryStepIdNameMap();
+    XrfFactoryManager::initFactoryStepIdNameMap();
 
 XrfFactoryManager::XrfFactoryManager(QObject *parent) : QObject(parent)
 {
@@ -30,18 +30,18 @@ XrfFactoryManager *XrfFactoryManager::instance()
 QMap<XrfUtils::FactoryStepId, QString> XrfFactoryManager::initFactoryStepIdNameMap()
 {
     return {
-            {XrfUtils::None, QStringLiteral("none")},
-            {XrfUtils::SoftwareUpdate, QStringLiteral("softwareUpdate")},
-            {XrfUtils::Provisioning, QStringLiteral("provisioning")},
-            {XrfUtils::HardwareSetup, QStringLiteral("hardwareSetup")},
-            {XrfUtils::CameraSetup, QStringLiteral("cameraSetup")},
-            {XrfUtils::Stability, QStringLiteral("stability")},
-            {XrfUtils::CollimatedStability, QStringLiteral("collimatedStability")},
-            {XrfUtils::BeamsSetup, QStringLiteral("beamsSetup")},
-            {XrfUtils::AirShot, QStringLiteral("airShot")},
-            {XrfUtils::PrerequisiteShots, QStringLiteral("prerequisiteShots")},
-            {XrfUtils::CalibrationShot, QStringLiteral("calibrationShot")},
-            {XrfUtils::FactorSet, QStringLiteral("factorSet")},
+        {XrfUtils::None, QStringLiteral("none")},
+        {XrfUtils::SoftwareUpdate, QStringLiteral("softwareUpdate")},
+        {XrfUtils::Provisioning, QStringLiteral("provisioning")},
+        {XrfUtils::HardwareSetup, QStringLiteral("hardwareSetup")},
+        {XrfUtils::CameraSetup, QStringLiteral("cameraSetup")},
+        {XrfUtils::Stability, QStringLiteral("stability")},
+        {XrfUtils::CollimatedStability, QStringLiteral("collimatedStability")},
+        {XrfUtils::BeamsSetup, QStringLiteral("beamsSetup")},
+        {XrfUtils::AirShot, QStringLiteral("airShot")},
+        {XrfUtils::PrerequisiteShots, QStringLiteral("prerequisiteShots")},
+        {XrfUtils::CalibrationShot, QStringLiteral("calibrationShot")},
+        {XrfUtils::FactorSet, QStringLiteral("factorSet")},
     };
 }
 
@@ -163,7 +163,7 @@ void XrfFactoryManager::setProfilePath(QString path)
         path.chop(1);
     d->profilePath = path;
     d->calibrationOverrideFilePath =
-            d->profilePath + QStringLiteral("/instrumentsettings/calibrationOverride.json");
+        d->profilePath + QStringLiteral("/instrumentsettings/calibrationOverride.json");
     d->calibrationShotLibDirPath = path + QStringLiteral("/instrumentsettings/calibrationshotlib");
     d->batchTemplatesDirPath = path + QStringLiteral("/templates/batch/");
 }

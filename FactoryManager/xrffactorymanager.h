@@ -18,9 +18,10 @@ class XrfFactoryManager : public QObject
     Q_OBJECT
     Q_PROPERTY(QJsonObject provisioningData READ provisioningData NOTIFY provisioningDataChanged)
     Q_PROPERTY(QString currentTaskStatus READ currentTaskStatus NOTIFY currentTaskStatusChanged)
-    Q_PROPERTY(double currentTaskProgress READ currentTaskProgress NOTIFY currentTaskProgressChanged)
+    Q_PROPERTY(
+        double currentTaskProgress READ currentTaskProgress NOTIFY currentTaskProgressChanged)
     Q_PROPERTY(int currentTaskTimeRemainingInSeconds READ currentTaskTimeRemainingInSeconds NOTIFY
-                       currentTaskTimeRemainingInSecondsChanged)
+                   currentTaskTimeRemainingInSecondsChanged)
 
 public:
     class XrfFactoryManagerPrivate;

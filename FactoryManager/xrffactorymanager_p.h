@@ -40,8 +40,8 @@ public:
     bool loadJsonFromFile(const QString &filePath, QJsonValue *value, QString *errorMsg);
     bool saveFactoryStepToLastResult(const XrfFactoryStepInfo &stepInfo, QString *errorMsg);
     bool isFactoryStepInLastResult(XrfUtils::FactoryStepId &stepId);
-    bool loadFactoryStepFromLastResult(XrfUtils::FactoryStepId stepId,
-                                       XrfFactoryStepInfo *stepInfo, QString *errorMsg);
+    bool loadFactoryStepFromLastResult(XrfUtils::FactoryStepId stepId, XrfFactoryStepInfo *stepInfo,
+                                       QString *errorMsg);
 
     XrfFactoryManager *q;
     QThread *factoryThread = nullptr;
@@ -76,7 +76,7 @@ public:
     QString factoryDataPath;
     QString lastResultFilePath;
     QStringList factorySetupDataFilePaths; // default, LT, MP, HD, Harrier
-    QStringList methodPartMapFilePaths;    // same order
+    QStringList methodPartMapFilePaths; // same order
     QString workOrderFilePath;
     QString provisioningResultDirPath;
     QString hardwareSetupResultDirPath;

@@ -11,7 +11,8 @@ class XrfCloudResponse
 {
 public:
     XrfCloudResponse() = default;
-    XrfCloudResponse(int requestId, const QString &token) : m_requestId(requestId), m_token(token) {}
+    XrfCloudResponse(int requestId, const QString &token) : m_requestId(requestId), m_token(token)
+    { }
 
     int requestId() const { return m_requestId; }
     QString requestToken() const { return m_token; }

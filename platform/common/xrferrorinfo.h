@@ -17,8 +17,7 @@ public:
     XrfErrorInfo() = default;
     XrfErrorInfo(int code, const QString &text, const QString &extended = QString())
         : m_code(code), m_text(text), m_extended(extended)
-    {
-    }
+    { }
 
     int errorCode() const { return m_code; }
     QString errorString() const { return m_text; }

@@ -22,11 +22,11 @@ bool XrfExposureSettings::fromJsonObject(const QJsonObject &json, QString *error
 QString XrfExposureSettings::toString() const
 {
     return QStringLiteral("%1 kV, %2 uA, %3 s%4, filter Z=%5 %6 um / %7 um")
-            .arg(m_tubeVoltageKv)
-            .arg(m_tubeCurrentUa)
-            .arg(m_maxTime)
-            .arg(m_useLiveTime ? QStringLiteral(" live") : QString())
-            .arg(m_filter.materialAtomicNumber())
-            .arg(m_filter.thicknessInMicrons())
-            .arg(m_filter.diameterInMicrons());
+        .arg(m_tubeVoltageKv)
+        .arg(m_tubeCurrentUa)
+        .arg(m_maxTime)
+        .arg(m_useLiveTime ? QStringLiteral(" live") : QString())
+        .arg(m_filter.materialAtomicNumber())
+        .arg(m_filter.thicknessInMicrons())
+        .arg(m_filter.diameterInMicrons());
 }

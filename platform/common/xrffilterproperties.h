@@ -16,10 +16,10 @@ class XrfFilterProperties : public XrfJsonHelper
 public:
     XrfFilterProperties() = default;
     XrfFilterProperties(int atomicNumber, double thickness, double diameter)
-        : m_materialAtomicNumber(atomicNumber), m_thicknessInMicrons(thickness),
+        : m_materialAtomicNumber(atomicNumber),
+          m_thicknessInMicrons(thickness),
           m_diameterInMicrons(diameter)
-    {
-    }
+    { }
 
     int materialAtomicNumber() const { return m_materialAtomicNumber; }
     void setMaterialAtomicNumber(int z) { m_materialAtomicNumber = z; }
@@ -35,8 +35,8 @@ public:
     bool operator==(const XrfFilterProperties &o) const
     {
         return m_materialAtomicNumber == o.m_materialAtomicNumber
-                && qFuzzyCompare(1 + m_thicknessInMicrons, 1 + o.m_thicknessInMicrons)
-                && qFuzzyCompare(1 + m_diameterInMicrons, 1 + o.m_diameterInMicrons);
+            && qFuzzyCompare(1 + m_thicknessInMicrons, 1 + o.m_thicknessInMicrons)
+            && qFuzzyCompare(1 + m_diameterInMicrons, 1 + o.m_diameterInMicrons);
     }
 
 private:

@@ -22,7 +22,8 @@ bool XrfHardwareConfig::fromJsonObject(const QJsonObject &json, QString *errorMs
             XrfFilterProperties filter;
             if (!entry.isObject() || !filter.fromJsonObject(entry.toObject(), errorMsg)) {
                 if (errorMsg && errorMsg->isEmpty())
-                    *errorMsg = QStringLiteral("JSON key 'filters' holds an entry that is not a filter");
+                    *errorMsg =
+                        QStringLiteral("JSON key 'filters' holds an entry that is not a filter");
                 return false;
             }
             filters.append(filter);

@@ -91,7 +91,7 @@ bool XrfJsonHelper::gadgetFromJson(const QMetaObject &meta, void *gadget, const 
         if (!jsonFitsType(value, property.userType())) {
             if (errorMsg)
                 *errorMsg = QStringLiteral("JSON key '%1' has the wrong type for %2")
-                                    .arg(key, QString::fromLatin1(property.typeName()));
+                                .arg(key, QString::fromLatin1(property.typeName()));
             return false;
         }
         updates.append({property, variantForType(value, property.userType())});

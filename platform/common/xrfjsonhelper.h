@@ -41,10 +41,19 @@ protected:
 };
 
 // Placed after Q_GADGET in a record that derives from XrfJsonHelper.
-#define XRF_JSON_RECORD                                                                            \
-protected:                                                                                         \
-    const QMetaObject &jsonMetaObject() const override { return staticMetaObject; }                \
-    const void *jsonGadget() const override { return this; }                                       \
-    void *jsonGadget() override { return this; }                                                   \
-                                                                                                   \
+#define XRF_JSON_RECORD \
+protected: \
+    const QMetaObject &jsonMetaObject() const override \
+    { \
+        return staticMetaObject; \
+    } \
+    const void *jsonGadget() const override \
+    { \
+        return this; \
+    } \
+    void *jsonGadget() override \
+    { \
+        return this; \
+    } \
+\
 private:

@@ -13,7 +13,10 @@ Q_LOGGING_CATEGORY(xrfAlarmCategory, "alarm")
 
 QString XrfAlarm::toString() const
 {
-    return QStringLiteral("XrfAlarm{severity:%1, code:%2} %3").arg(m_severity).arg(m_errorCode).arg(m_message);
+    return QStringLiteral("XrfAlarm{severity:%1, code:%2} %3")
+        .arg(m_severity)
+        .arg(m_errorCode)
+        .arg(m_message);
 }
 
 void XrfAlarm::raise() const
@@ -83,13 +86,13 @@ QString XrfLogger::formatRecord(QtMsgType type, const QMessageLogContext &contex
 {
     const QString thread = QThread::currentThread()->objectName();
     return QStringLiteral("%1 [%2] %3 (%4) %5:%6 %7: %8")
-            .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs),
-                 QLatin1String(levelTag(type)),
-                 QLatin1String(context.category ? context.category : "default"),
-                 thread.isEmpty() ? QStringLiteral("thread") : thread,
-                 QFileInfo(QLatin1String(context.file ? context.file : "?")).fileName())
-            .arg(context.line)
-            .arg(QLatin1String(context.function ? context.function : "?"), message);
+        .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs),
+             QLatin1String(levelTag(type)),
+             QLatin1String(context.category ? context.category : "default"),
+             thread.isEmpty() ? QStringLiteral("thread") : thread,
+             QFileInfo(QLatin1String(context.file ? context.file : "?")).fileName())
+        .arg(context.line)
+        .arg(QLatin1String(context.function ? context.function : "?"), message);
 }
 
 void XrfLogger::install(const QString &logFilePath, QtMsgType consoleLevel)

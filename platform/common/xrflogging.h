@@ -14,12 +14,10 @@ class XrfAlarm
 public:
     explicit XrfAlarm(const QString &message, int severity = 1, int errorCode = 0)
         : m_message(message), m_severity(severity), m_errorCode(errorCode)
-    {
-    }
+    { }
     explicit XrfAlarm(const XrfErrorInfo &error, int severity = 1)
         : XrfAlarm(error.errorString(), severity, error.errorCode())
-    {
-    }
+    { }
 
     QString message() const { return m_message; }
     int severity() const { return m_severity; }

@@ -24,5 +24,6 @@ int XrfTimeScale::scaledMs(qint64 instrumentMs)
     if (instrumentMs <= 0)
         return 0;
     const double scaled = qCeil(double(instrumentMs) * scale());
-    return scaled >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : int(scaled);
+    return scaled >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                     : int(scaled);
 }

@@ -111,7 +111,7 @@ bool XrfUtils::readJsonFile(const QString &path, QJsonValue *value, QString *err
     if (parseError.error != QJsonParseError::NoError) {
         if (errorMsg)
             *errorMsg = QStringLiteral("Invalid JSON file %1, error:%2")
-                                .arg(path, parseError.errorString());
+                            .arg(path, parseError.errorString());
         return false;
     }
     *value = document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());

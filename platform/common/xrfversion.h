@@ -10,8 +10,7 @@ class XrfVersion
 public:
     XrfVersion() = default;
     XrfVersion(int major, int minor, int patch = 0) : m_major(major), m_minor(minor), m_patch(patch)
-    {
-    }
+    { }
     static XrfVersion fromString(const QString &text, bool *ok = nullptr)
     {
         const QStringList parts = text.trimmed().split(QLatin1Char('.'));
@@ -28,7 +27,10 @@ public:
     int minor() const { return m_minor; }
     int patch() const { return m_patch; }
     bool isNull() const { return m_major == 0 && m_minor == 0 && m_patch == 0; }
-    QString toString() const { return QStringLiteral("%1.%2.%3").arg(m_major).arg(m_minor).arg(m_patch); }
+    QString toString() const
+    {
+        return QStringLiteral("%1.%2.%3").arg(m_major).arg(m_minor).arg(m_patch);
+    }
 
     friend bool operator<(const XrfVersion &a, const XrfVersion &b)
     {

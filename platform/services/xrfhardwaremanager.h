@@ -1,9 +1,9 @@
 #pragma once
 
-#include "xrfservice.h"
 #include "xrferrorinfo.h"
 #include "xrfexposuresettings.h"
 #include "xrfhardwareconfig.h"
+#include "xrfservice.h"
 #include "xrfspectrum.h"
 #include "xrfversion.h"
 
@@ -30,7 +30,7 @@ public:
     };
     Q_ENUM(XrfExposureEndCondition)
 
-    explicit XrfHardwareManager(QObject *parent = nullptr) : QObject(parent) {}
+    explicit XrfHardwareManager(QObject *parent = nullptr) : QObject(parent) { }
 
     static QString exposureEndConditionToString(XrfExposureEndCondition endCondition);
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "xrfservice.h"
 #include "xrfcloudresponse.h"
+#include "xrfservice.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -45,7 +45,7 @@ public:
     };
     Q_ENUM(CloudRequestIds)
 
-    explicit XrfNetworkManager(QObject *parent = nullptr) : QObject(parent) {}
+    explicit XrfNetworkManager(QObject *parent = nullptr) : QObject(parent) { }
 
     // Each request function starts the request and returns at once; `requestToken` receives
     // the request's GUID text when given. The return value is 0 when the request was started.

@@ -13,7 +13,7 @@ class XrfNetworkStatusManager : public QObject
     Q_OBJECT
     XRF_DECLARE_SERVICE(XrfNetworkStatusManager)
 public:
-    explicit XrfNetworkStatusManager(QObject *parent = nullptr) : QObject(parent) {}
+    explicit XrfNetworkStatusManager(QObject *parent = nullptr) : QObject(parent) { }
 
     bool isWifiConnected() const { return m_wifi.load(); }
     bool isWiredConnected() const { return m_wired.load(); }

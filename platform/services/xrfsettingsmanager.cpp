@@ -71,8 +71,8 @@ int XrfSettingsManager::readDocument(const QString &filePath, QJsonObject *docum
     QJsonParseError parseError;
     const QJsonDocument parsed = QJsonDocument::fromJson(file.readAll(), &parseError);
     if (parseError.error != QJsonParseError::NoError || !parsed.isObject()) {
-        qWarning() << "Settings file" << filePath << "is not a JSON object:"
-                   << parseError.errorString();
+        qWarning() << "Settings file" << filePath
+                   << "is not a JSON object:" << parseError.errorString();
         return ParseFailed;
     }
     *document = parsed.object();
@@ -163,7 +163,7 @@ bool XrfSettingsManager::isTarvoLitePin()
 {
     QString probeType;
     return isTarvoLitePinOrSdd() && getInstrumentModel(nullptr, &probeType) == NoError
-            && probeType.contains(QLatin1String("PIN"), Qt::CaseInsensitive);
+        && probeType.contains(QLatin1String("PIN"), Qt::CaseInsensitive);
 }
 
 bool XrfSettingsManager::isTarvoLiteSdd()

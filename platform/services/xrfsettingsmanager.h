@@ -26,7 +26,7 @@ public:
     };
     Q_ENUM(ErrorCode)
 
-    explicit XrfSettingsManager(QObject *parent = nullptr) : QObject(parent) {}
+    explicit XrfSettingsManager(QObject *parent = nullptr) : QObject(parent) { }
 
     // A section that was never written reads as an empty object.
     int getUniversalSetting(const QString &section, QJsonObject *value);

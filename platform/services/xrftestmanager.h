@@ -12,7 +12,7 @@ class XrfBatchManager : public QObject
 {
     Q_OBJECT
 public:
-    explicit XrfBatchManager(QObject *parent = nullptr) : QObject(parent) {}
+    explicit XrfBatchManager(QObject *parent = nullptr) : QObject(parent) { }
 
 signals:
     void batchComplete(bool success);
@@ -25,7 +25,7 @@ class XrfTestManager : public QObject
     Q_OBJECT
     XRF_DECLARE_SERVICE(XrfTestManager)
 public:
-    explicit XrfTestManager(QObject *parent = nullptr) : QObject(parent) {}
+    explicit XrfTestManager(QObject *parent = nullptr) : QObject(parent) { }
 
     virtual XrfBatchManager *batchManager() { return &m_batchManager; }
 

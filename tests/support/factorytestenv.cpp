@@ -52,7 +52,8 @@ void FactoryTestEnv::create(const Options &options)
 
 void FactoryTestEnv::drainFactoryThread() const
 {
-    QMetaObject::invokeMethod(worker(), [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        worker(), [] {}, Qt::BlockingQueuedConnection);
 }
 
 QString FactoryTestEnv::root() const

@@ -53,7 +53,7 @@ public:
         } else {
             Result result{};
             QMetaObject::invokeMethod(
-                    worker(), [&] { result = work(); }, Qt::BlockingQueuedConnection);
+                worker(), [&] { result = work(); }, Qt::BlockingQueuedConnection);
             return result;
         }
     }

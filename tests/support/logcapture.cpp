@@ -25,7 +25,8 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext &context, cons
         return;
     {
         QMutexLocker lock(&capture->m_mutex);
-        capture->m_records.append({type, QString::fromLatin1(context.category ? context.category : ""),
+        capture->m_records.append({type,
+                                   QString::fromLatin1(context.category ? context.category : ""),
                                    QThread::currentThread()->objectName(), message});
     }
     // Warnings and worse still reach the test output.

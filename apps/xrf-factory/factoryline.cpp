@@ -1,0 +1,94 @@
+#include "factoryline.h"
+
+#include "simcloudserver.h"
+#include "siminstrument.h"
+#include "simnetworkmanager.h"
+#include "xrffactorymanager.h"
+#include "xrflogging.h"
+#include "xrfsettingsmanager.h"
+#include "xrftimescale.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QTemporaryDir>
+#include <QThread>
+
+FactoryLine::FactoryLine() = default;
+
+FactoryLine::~FactoryLine()
+{
+    stop();
+}
+
+bool FactoryLine::prepareRoot(const QString &requested, QString *errorMsg)
+{
+    if (requested.isEmpty()) {
+        QTemporaryDir temporary(QDir::tempPath() + QStringLiteral("/xrf-factory-XXXXXX"));
+        if (!temporary.isValid()) {
+            *errorMsg = QStringLiteral("Cannot create a temporary instrument root: %1")
+                            .arg(temporary.errorString());
+            return false;
+        }
+        temporary.setAutoRemove(false);
+        m_root = temporary.path();
+    } else {
+        m_root = QFileInfo(requested).absoluteFilePath();
+    }
+    for (const char *folder : {"home/factoryData", "home/calibrationdefault",
+                               "home/profile/instrumentsettings", "sysroot", "sim"}) {
+        if (!QDir().mkpath(m_root + QLatin1Char('/') + QLatin1String(folder))) {
+            *errorMsg = QStringLiteral("Cannot create %1 below the instrument root %2")
+                            .arg(QLatin1String(folder), m_root);
+            return false;
+        }
+    }
+    XrfUtils::setInstrumentRoot(m_root);
+    return true;
+}
+
+bool FactoryLine::start(const Options &options, QString *errorMsg)
+{
+    if (!SimInstrument::models().contains(options.model)) {
+        *errorMsg = QStringLiteral("Unknown model '%1'; choose one of: %2")
+                        .arg(options.model, SimInstrument::models().join(QStringLiteral(", ")));
+        return false;
+    }
+    if (!prepareRoot(options.root, errorMsg))
+        return false;
+    XrfLogger::install(XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/logs/xrf-factory.log"),
+                       QtCriticalMsg);
+    XrfTimeScale::setScale(options.timeScale);
+
+    m_instrument.reset(new SimInstrument(options.model));
+    m_instrument->install();
+    m_cloud.reset(new SimCloudServer);
+    if (!m_cloud->start()) {
+        *errorMsg = QStringLiteral("Cannot start the cloud simulator on 127.0.0.1");
+        return false;
+    }
+    m_network.reset(new SimNetworkManager(QUrl(m_cloud->baseUrl())));
+    XrfNetworkManager::install(m_network.get());
+
+    XrfFactoryManager *manager = XrfFactoryManager::instance();
+    manager->init();
+    manager->setProfilePath(XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/profile"));
+    m_libraryStarted = true;
+    return true;
+}
+
+void FactoryLine::stop()
+{
+    if (m_libraryStarted) {
+        XrfFactoryManager *manager = XrfFactoryManager::instance();
+        QThread *thread = manager->factoryThread();
+        QMetaObject::invokeMethod(manager, &XrfFactoryManager::deInit,
+                                  Qt::BlockingQueuedConnection);
+        thread->quit();
+        thread->wait();
+        m_libraryStarted = false;
+    }
+    if (m_cloud)
+        m_cloud->stop();
+    XrfLogger::uninstall();
+}

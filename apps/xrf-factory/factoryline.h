@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class SimInstrument;
+class SimCloudServer;
+class SimNetworkManager;
+
+// One factory line: an instrument root, the simulated instrument and cloud behind the platform
+// services, and the library initialised on them, as the instrument application would do it.
+class FactoryLine
+{
+public:
+    struct Options
+    {
+        QString root; // empty: a fresh temporary folder, kept after the run
+        QString model = QStringLiteral("default");
+        double timeScale = 0.01;
+        QStringList scenarios;
+    };
+
+    FactoryLine();
+    ~FactoryLine();
+
+    // Prepares the root, installs the backends and initialises the library. False with a
+    // message when something cannot be set up.
+    bool start(const Options &options, QString *errorMsg);
+    // Shuts the library down on its thread and stops the simulators.
+    void stop();
+
+    QString root() const { return m_root; }
+
+private:
+    bool prepareRoot(const QString &requested, QString *errorMsg);
+
+    QString m_root;
+    std::unique_ptr<SimInstrument> m_instrument;
+    std::unique_ptr<SimCloudServer> m_cloud;
+    std::unique_ptr<SimNetworkManager> m_network;
+    bool m_libraryStarted = false;
+};

@@ -1,0 +1,137 @@
+// xrf-factory: the factory line on a simulated instrument.
+
+#include "factoryline.h"
+#include "factorystate.h"
+
+#include "xrflogging.h"
+#include "xrfutils.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonDocument>
+#include <QTextStream>
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usageError(const QCommandLineParser &parser, const QString &message)
+{
+    err() << message << "\n\n" << parser.helpText() << Qt::flush;
+    return 2;
+}
+
+int runCommand(QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QCommandLineOption root(QStringLiteral("root"),
+                                  QStringLiteral("Instrument root folder "
+                                                 "(default: a fresh temporary folder)."),
+                                  QStringLiteral("DIR"));
+    const QCommandLineOption model(QStringLiteral("model"),
+                                   QStringLiteral("Model family: default, LT, MP, HD or Harrier."),
+                                   QStringLiteral("MODEL"), QStringLiteral("default"));
+    const QCommandLineOption steps(QStringLiteral("steps"),
+                                   QStringLiteral("Comma-separated factory steps to run."),
+                                   QStringLiteral("a,b,..."));
+    const QCommandLineOption timeScale(QStringLiteral("time-scale"),
+                                       QStringLiteral("Instrument seconds per real second "
+                                                      "inverse: 0.01 runs a 60 s shot in 0.6 s."),
+                                       QStringLiteral("S"), QStringLiteral("0.01"));
+    const QCommandLineOption scenario(QStringLiteral("scenario"),
+                                      QStringLiteral("Fault scenario to apply (repeatable)."),
+                                      QStringLiteral("NAME"));
+    parser.addOptions({root, model, steps, timeScale, scenario});
+    parser.process(arguments);
+
+    FactoryLine::Options options;
+    options.root = parser.value(root);
+    options.model = parser.value(model);
+    options.scenarios = parser.values(scenario);
+    bool scaleOk = false;
+    options.timeScale = parser.value(timeScale).toDouble(&scaleOk);
+    if (!scaleOk || options.timeScale < 0)
+        return usageError(parser, QStringLiteral("--time-scale needs a number of 0 or more"));
+    const QStringList requestedSteps =
+        parser.value(steps).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (!requestedSteps.isEmpty()) {
+        err() << "No factory step can run on this line yet: " << requestedSteps.join(", ") << "\n"
+              << Qt::flush;
+        return 1;
+    }
+
+    FactoryLine line;
+    QString error;
+    if (!line.start(options, &error)) {
+        err() << error << "\n" << Qt::flush;
+        return 1;
+    }
+    const QString logFile = XrfLogger::logFilePath();
+    line.stop();
+    out() << FactoryState::read().toText() << "Log file:                " << logFile << '\n'
+          << "Inspect it later with:   xrf-factory status --root " << line.root() << '\n'
+          << Qt::flush;
+    return 0;
+}
+
+int statusCommand(QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QCommandLineOption root(QStringLiteral("root"), QStringLiteral("Instrument root folder."),
+                                  QStringLiteral("DIR"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
+    parser.addOptions({root, json});
+    parser.process(arguments);
+    if (!parser.isSet(root))
+        return usageError(parser, QStringLiteral("status needs --root DIR"));
+    if (!QDir(parser.value(root)).exists()) {
+        err() << "No instrument root at " << parser.value(root) << "\n" << Qt::flush;
+        return 1;
+    }
+    XrfUtils::setInstrumentRoot(parser.value(root));
+    const FactoryState state = FactoryState::read();
+    if (parser.isSet(json))
+        out() << QJsonDocument(state.toJson()).toJson(QJsonDocument::Indented) << Qt::flush;
+    else
+        out() << state.toText() << Qt::flush;
+    return state.problems.isEmpty() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("xrf-factory"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The factory line of the XRF analyzer on a simulated instrument.\n\n"
+                       "Commands:\n"
+                       "  run      prepare an instrument root and run factory steps\n"
+                       "  status   print the factory state of an instrument root"));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("run or status"));
+    parser.parse(app.arguments());
+    const QStringList positional = parser.positionalArguments();
+    const QString command = positional.value(0);
+
+    if (command == QLatin1String("run"))
+        return runCommand(parser, app.arguments());
+    if (command == QLatin1String("status"))
+        return statusCommand(parser, app.arguments());
+    if (parser.isSet(QStringLiteral("help")) || command.isEmpty()) {
+        out() << parser.helpText() << Qt::flush;
+        return command.isEmpty() && !parser.isSet(QStringLiteral("help")) ? 2 : 0;
+    }
+    return usageError(parser, QStringLiteral("Unknown command '%1'").arg(command));
+}
