@@ -1,13 +1,26 @@
 #pragma once
 
+#include "simcloudtypes.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
 #include <QString>
 
 #include <memory>
 
-// The simulated manufacturing cloud: an HTTP server on 127.0.0.1 serving JSON on its own thread.
+// The simulated manufacturing cloud: an HTTP server on 127.0.0.1 serving JSON on its own threads.
+//
+// By default it behaves as the factory's cloud does: it hands out work orders and factory
+// defaults, keeps each instrument's step statuses and results, stores uploads (checking their
+// described size and checksum), evaluates stability runs and calibrates methods over a few polls.
+// Scripting makes any request id fail, answer malformed data, answer late or answer a given
+// payload. Every function is thread-safe.
 class SimCloudServer
 {
 public:
+    static constexpr int Always = -1;
+
     SimCloudServer();
     ~SimCloudServer();
 
@@ -16,6 +29,44 @@ public:
     void stop();
     quint16 port() const;
     QString baseUrl() const;
+
+    // Seeding. A work order without "checkSum" gets one.
+    void setWorkOrder(const QString &serial, const QJsonObject &workOrder);
+    QJsonObject workOrder(const QString &serial) const;
+    // Defaults for every instrument type, or for one "instrumentTypeCode".
+    void setFactoryDefaults(const QJsonObject &defaults);
+    void setFactoryDefaults(const QString &instrumentTypeCode, const QJsonObject &defaults);
+    void setPackage(SimCloudPackage package, const QString &fileName, const QByteArray &content);
+    // Stores a file for download and returns its absolute URL.
+    QString publishFile(const QString &fileName, const QByteArray &content);
+    // Stability runs answer "in progress" `pollsInProgress` times, then the verdict (4 passed,
+    // 5 failed, null); the default is one poll in progress, then 4.
+    void setStabilityEvaluation(int pollsInProgress, const QJsonValue &testResultStatusId);
+    // Calibration runs answer 2 and 3 for `pollsBeforeFinal` polls, then the final run status
+    // (4 output ready, 5 approval failed, 6 workspace error); the default is 2 polls, then 4.
+    void setCalibrationRunOutcome(int finalRunStatusId, int pollsBeforeFinal = 2);
+
+    // What the factory's staff do in the cloud.
+    void markWorkOrderChanged(const QString &serial);
+    void markFactorySetupChanged(const QString &serial);
+    // Asks the instrument to go back to `stepId`: that step and every later one get status 4
+    // until the instrument reports the step again.
+    void invalidateStep(const QString &serial, int stepId);
+
+    // Scripting, per request id; entries for one id are used in the order they were given.
+    void scriptFailure(int requestId, int httpStatus, const QString &error, int times = 1);
+    void scriptMalformed(int requestId, int times = 1);
+    void scriptDelay(int requestId, int delayMs, int times = 1);
+    void scriptPayload(int requestId, const QJsonValue &payload, int times = 1,
+                       int httpStatus = 200);
+    void clearScripts();
+
+    // Inspection.
+    QList<QJsonObject> receivedResults(const QString &serial, int requestId) const;
+    QList<SimCloudFile> uploadedFiles(const QString &serial) const;
+    QByteArray fileContent(const QString &fileId) const;
+    QMap<int, int> stepStatuses(const QString &serial) const;
+    int requestCount(int requestId) const;
 
 private:
     struct Private;

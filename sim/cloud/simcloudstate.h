@@ -1,0 +1,106 @@
+#pragma once
+
+#include "simcloudtypes.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+
+// What the simulated manufacturing cloud knows and does: per-instrument work orders, factory
+// status and results, published packages, received files, stability evaluations and method
+// calibration runs. Every public function is thread-safe.
+class SimCloudState
+{
+public:
+    void setBaseUrl(const QString &baseUrl);
+    SimCloudReply handle(const SimCloudCall &call);
+    SimCloudReply serveFile(const QString &fileId) const;
+
+    void setWorkOrder(const QString &serial, const QJsonObject &workOrder);
+    QJsonObject workOrder(const QString &serial) const;
+    void setFactoryDefaults(const QString &instrumentTypeCode, const QJsonObject &defaults);
+    QString publishFile(const QString &name, const QByteArray &content);
+    void setPackage(SimCloudPackage package, const QString &name, const QByteArray &content);
+    void setStabilityEvaluation(int pollsInProgress, const QJsonValue &testResultStatusId);
+    void setCalibrationRunOutcome(int finalRunStatusId, int pollsBeforeFinal);
+
+    void markWorkOrderChanged(const QString &serial);
+    void markFactorySetupChanged(const QString &serial);
+    void invalidateStep(const QString &serial, int stepId);
+
+    QList<QJsonObject> receivedResults(const QString &serial, int requestId) const;
+    QList<SimCloudFile> uploadedFiles(const QString &serial) const;
+    QByteArray fileContent(const QString &fileId) const;
+    QMap<int, int> stepStatuses(const QString &serial) const;
+
+private:
+    struct Instrument
+    {
+        QJsonObject workOrder;
+        QMap<int, int> stepStatuses;
+        int invalidatedStep = -1;
+        bool workOrderChanged = false;
+        bool setupChanged = false;
+        QHash<int, QList<QJsonObject>> results;
+    };
+    struct StoredFile
+    {
+        SimCloudFile info;
+        QByteArray content;
+    };
+    struct StabilityRun
+    {
+        QString serial;
+        int pollsLeft = 0;
+        QJsonValue verdict;
+        int runId = 0;
+    };
+    struct CalibrationRun
+    {
+        int id = 0;
+        QString serial;
+        QString methodId;
+        QString runKind;
+        QString inputFileId;
+        QString outputFileId;
+        int polls = 0;
+    };
+
+    // Instruments and their factory progress.
+    SimCloudReply workOrderReply(const SimCloudCall &call);
+    SimCloudReply factoryDefaultsReply(const SimCloudCall &call);
+    SimCloudReply deviceStatusReply(const SimCloudCall &call);
+    SimCloudReply putStepStatus(const SimCloudCall &call);
+    SimCloudReply storeResult(const SimCloudCall &call);
+    QJsonObject statusResponse(Instrument &instrument, int requestStepId, const QString &checksum,
+                               bool deliverFlags) const;
+
+    // Files, evaluations and calibration runs.
+    SimCloudReply startStabilityRun(const SimCloudCall &call);
+    SimCloudReply stabilityRunReply(const SimCloudCall &call);
+    SimCloudReply packageReply(SimCloudPackage package);
+    SimCloudReply receiveUpload(const SimCloudCall &call);
+    SimCloudReply startCalibrationRun(const SimCloudCall &call, const SimCloudFile &input);
+    SimCloudReply calibrationRunReply(const SimCloudCall &call);
+    QString storeFile(SimCloudFile info, const QByteArray &content);
+    QString fileUrl(const QString &fileId) const;
+    QString uploadSerial(const SimCloudCall &call) const;
+
+    mutable QMutex m_mutex;
+    QString m_baseUrl;
+    QHash<QString, Instrument> m_instruments;
+    QHash<QString, QJsonObject> m_defaults;
+    QMap<QString, StoredFile> m_files;
+    int m_nextFileId = 1;
+    QHash<int, QString> m_packages;
+    QHash<QString, StabilityRun> m_stabilityRuns;
+    int m_stabilityPolls = 1;
+    QJsonValue m_stabilityVerdict = 4;
+    int m_nextStabilityRunId = 1001;
+    QHash<int, CalibrationRun> m_runs;
+    int m_nextRunId = 1;
+    int m_runFinalStatus = 4;
+    int m_runPollsBeforeFinal = 2;
+};
