@@ -181,6 +181,10 @@ void XrfFactoryManager::XrfFactoryManagerPrivate::connectDispatchSignals()
 void XrfFactoryManager::XrfFactoryManagerPrivate::onInit()
 {
     loadFactorySetupLastResult(nullptr);
+    // Links that came up before init() announce nothing until they change again.
+    onCloudConnectivityStatusChanged(XrfNetworkManager::instance()->isCloudConnected());
+    onWifiConnectivityStatusChanged(XrfNetworkStatusManager::instance()->isWifiConnected());
+    onEthernetConnectivityStatusChanged(XrfNetworkStatusManager::instance()->isWiredConnected());
 }
 
 void XrfFactoryManager::XrfFactoryManagerPrivate::onCloudConnectivityStatusChanged(bool isConnected)

@@ -29,9 +29,13 @@ FactoryTestEnv &FactoryTestEnv::get()
 
 void FactoryTestEnv::create(const Options &options)
 {
-    m_root.reset(new QTemporaryDir);
-    QVERIFY2(m_root->isValid(), "cannot create a temporary instrument root");
-    XrfUtils::setInstrumentRoot(m_root->path());
+    if (options.root.isEmpty()) {
+        m_root.reset(new QTemporaryDir);
+        QVERIFY2(m_root->isValid(), "cannot create a temporary instrument root");
+        XrfUtils::setInstrumentRoot(m_root->path());
+    } else {
+        XrfUtils::setInstrumentRoot(options.root);
+    }
     XrfTimeScale::setScale(options.timeScale);
     QDir().mkpath(homePath() + QStringLiteral("/factoryData"));
     QDir().mkpath(homePath() + QStringLiteral("/profile/instrumentsettings"));
@@ -58,7 +62,7 @@ void FactoryTestEnv::drainFactoryThread() const
 
 QString FactoryTestEnv::root() const
 {
-    return m_root->path();
+    return XrfUtils::instrumentRoot();
 }
 
 QString FactoryTestEnv::homePath() const

@@ -21,6 +21,7 @@ class FactoryTestEnv
 public:
     struct Options
     {
+        QString root; // empty: a fresh temporary folder, removed at exit
         QString model = QStringLiteral("default");
         double timeScale = 0.001;
         bool startLibrary = true;

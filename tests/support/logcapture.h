@@ -6,6 +6,7 @@
 #include <QStringList>
 
 // Records every log message of the process while it lives, with its level and thread name.
+// Create it in initTestCase(): the test framework installs its own handler when it starts.
 class LogCapture
 {
 public:

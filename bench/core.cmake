@@ -1,0 +1,2 @@
+add_executable(bench_resultstore bench_resultstore.cpp)
+target_link_libraries(bench_resultstore PRIVATE xrftestsupport)
