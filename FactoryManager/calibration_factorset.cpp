@@ -44,3 +44,29 @@ void Worker::onFactorSetMBStatusChanged(QJsonObject status)
 {
     qDebug() << "Entering onFactorSetMBStatusChanged()" << status;
 }
+
+bool Worker::loadFactorSetStatusFromLastResult()
+{
+    if (lastResult.isEmpty())
+        loadFactorySetupLastResult(nullptr);
+    const QJsonValue factorSet = lastResult.value(QStringLiteral("factorSet"));
+    const QJsonValue qcSummary = lastResult.value(QStringLiteral("qcSummary"));
+    if (!factorSet.isObject())
+        return false;
+    XrfFactorSetQCSummaryResults loadedFactorSet;
+    XrfFactorSetQCSummaryResults loadedQcSummary;
+    if (!loadedFactorSet.fromJsonObject(factorSet.toObject())
+        || (qcSummary.isObject() && !loadedQcSummary.fromJsonObject(qcSummary.toObject())))
+        return false;
+    factorSetResults = loadedFactorSet;
+    qcSummaryResults = loadedQcSummary;
+    return true;
+}
+
+bool Worker::saveFactorSetStatusToLastResult()
+{
+    loadFactorySetupLastResult(nullptr);
+    lastResult.insert(QStringLiteral("factorSet"), factorSetResults.toJsonObject());
+    lastResult.insert(QStringLiteral("qcSummary"), qcSummaryResults.toJsonObject());
+    return saveFactorySetupLastResult();
+}

@@ -180,7 +180,11 @@ void XrfFactoryManager::XrfFactoryManagerPrivate::connectDispatchSignals()
 
 void XrfFactoryManager::XrfFactoryManagerPrivate::onInit()
 {
+    loadFactorySetupParamsFromFile();
     loadFactorySetupLastResult(nullptr);
+    // A configuration detected before init() is announced to nobody: take the current one.
+    if (const auto config = XrfHardwareManager::instance()->hardwareConfig())
+        q->onHardwareConfigUpdated(*config);
     // Links that came up before init() announce nothing until they change again.
     onCloudConnectivityStatusChanged(XrfNetworkManager::instance()->isCloudConnected());
     onWifiConnectivityStatusChanged(XrfNetworkStatusManager::instance()->isWifiConnected());

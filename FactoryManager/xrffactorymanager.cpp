@@ -69,11 +69,6 @@ QThread *XrfFactoryManager::factoryThread() const
     return d ? d->factoryThread : nullptr;
 }
 
-QJsonObject XrfFactoryManager::provisioningData() const
-{
-    return d->provisioningData;
-}
-
 QString XrfFactoryManager::currentTaskStatus() const
 {
     return d->currentTaskStatus;

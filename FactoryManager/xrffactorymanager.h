@@ -38,7 +38,13 @@ public:
     static XrfUtils::FactoryStepId factoryStepIdFromName(const QString &name);
     static QMap<XrfUtils::FactoryStepId, QString> initFactoryStepIdNameMap();
 
+    // The detected tube, detector and digital board; empty while no configuration is known.
     QJsonObject provisioningData() const;
+    // Versions of the setup data and templates on the instrument; empty when unknown.
+    QString getFactorySetupDataVersion() const;
+    QString getFinalQcTemplateVersion() const;
+    QString getWrongShotCriteriaVersion() const;
+    QString getMethodsPartIdMapFileVersion() const;
     QString currentTaskStatus() const;
     double currentTaskProgress() const;
     int currentTaskTimeRemainingInSeconds() const;
@@ -65,6 +71,23 @@ public slots:
     void setProfilePath(QString profilePath);
     void onHardwareConfigUpdated(XrfHardwareConfig hwConfig);
     void onFinalQCBatchComplete(bool success);
+
+    // Factory steps.
+    void initFactoryStep(QString stepId);
+    void resetDeviceFactoryStatus(QJsonObject newStatus);
+
+    // Work order and factory setup data.
+    void saveProvisioningData(QJsonObject workOrderInfo);
+    void getWorkOrderInfo();
+    void saveFactorySetupData(QJsonObject factorySetupData);
+    void getWorkOrderFromCloud();
+    void getFactoryDefaultsFromCloud();
+
+    // Factory status exchanged with the cloud, and step result uploads.
+    void refreshWorkOrder();
+    void uploadFactoryStepResult(QString stepName);
+    void discardFactoryStepResult(QString setName);
+    void abortResultUpload();
 
 signals:
     void updatesDownloadComplete(bool success);

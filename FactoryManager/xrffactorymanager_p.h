@@ -2,9 +2,12 @@
 
 #include "xrffactorymanager.h"
 
+#include "devicefactorystatus.h"
+#include "xrfcloudresponse.h"
 #include "xrffactorystepinfo.h"
 #include "xrfhardwareconfig.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
@@ -43,6 +46,62 @@ public:
     bool loadFactoryStepFromLastResult(XrfUtils::FactoryStepId stepId, XrfFactoryStepInfo *stepInfo,
                                        QString *errorMsg);
 
+    // Factory steps (core_steps.cpp).
+    void doStepInit(const QString &stepName);
+    void enterStep(XrfUtils::FactoryStepId id, const QString &name);
+    void loadCurrentStepInfo(XrfUtils::FactoryStepId id, const QString &name);
+    void checkResetPolicy();
+    bool getFactoryStepsCompleted(qint32 *stepsCompleted, QString *errorMsg);
+    bool setFactoryStepsCompleted(qint32 stepsCompleted, QString *errorMsg);
+    bool invalidateFactoryStep(XrfUtils::FactoryStepId stepId, QString *errorMsg,
+                               const bool &postStatus);
+    void doFactoryStatusReset(const QJsonObject &newStatus);
+    bool resetToFactoryStep(XrfUtils::FactoryStepId stepId, QList<StepStatus> stepStatuses,
+                            QString *errorMsg);
+    void invalidateStepsMarkedByCloud(XrfUtils::FactoryStepId stepId,
+                                      const QList<StepStatus> &stepStatuses);
+    void doJumpBackToCalibrationCheck();
+    void resetFactorSetResultsForJumpBack(const QString &mode);
+    bool setDetectorShutter(bool open, QString *errorMsg);
+
+    // Work order and factory setup data (core_workorder.cpp).
+    bool loadWorkOrderInfoFromFile();
+    bool saveWorkOrderToFile(const QJsonObject &workOrderInfo, QString *errorMsg);
+    QJsonObject currentWorkOrder();
+    bool isTarvoLTDeviceType();
+    bool isTarvoMPDeviceType();
+    bool isTarvoHDDeviceType();
+    bool isHarrierDeviceType();
+    int modelFilesIndex();
+    QString generateInstrumentTypeCode();
+    QString generateInstrumetTypeString();
+    bool loadFactorySetupParamsFromFile();
+    bool loadFactorySetupDataFile(const QString &path);
+    bool loadMethodPartMapFile(const QString &path);
+    void applyCalibrationOverride();
+    void overrideMethodKey(const QString &methodPath, const QJsonValue &value, const QString &key,
+                           QJsonValue::Type type);
+    void doSaveFactorySetupData(const QJsonObject &data);
+    void requestWorkOrderFromCloud();
+    void storeWorkOrderFromCloud(const QJsonObject &received);
+    void requestFactoryDefaultsFromCloud();
+    static QJsonObject cloudResponseToJson(const XrfCloudResponse &response);
+    QString versionOfFile(const QString &path, const QString &failureText) const;
+
+    // Cloud factory status (core_cloudstatus.cpp).
+    void putDeviceFactoryStepStatus(XrfUtils::FactoryStepId stepId,
+                                    XrfFactoryStepInfo::StepStatus status);
+    void requestDeviceFactoryStatus();
+    void followDeviceFactoryStatus(const DeviceFactoryStatusResponse &status,
+                                   const QJsonObject &json);
+    void saveWorkOrderFromStatus(const QJsonObject &newWorkOrder);
+    bool saveDeviceFactoryStatusToLastResult(const DeviceFactoryStatusResponse &status);
+    bool loadDeviceFactoryStatusFromLastResult(DeviceFactoryStatusResponse *status);
+
+    // Factor set results in lastResult.json (calibration_factorset.cpp).
+    bool loadFactorSetStatusFromLastResult();
+    bool saveFactorSetStatusToLastResult();
+
     XrfFactoryManager *q;
     QThread *factoryThread = nullptr;
 
@@ -58,7 +117,12 @@ public:
     QJsonObject lastResult;
     QMutex lastResultMutex;
     QJsonObject workOrder;
-    QJsonObject provisioningData;
+    QJsonArray modelMethods;
+    bool modelMethodsLoaded = false;
+    QJsonObject factorySetupInfo;
+    QJsonObject defaultHwParams;
+    int factorySetupDataVersion = 0;
+    QString factorySelectedMethod;
     XrfHardwareConfig hardwareConfig;
 
     bool cloudConnected = false;
@@ -116,6 +180,11 @@ public slots:
     void onWifiConnectivityStatusChanged(bool isConnected);
     void onEthernetConnectivityStatusChanged(bool isConnected);
     void onDarkRateUpdated(const unsigned int &rate);
+
+    void onGetWorkorderResponseReceived(const XrfCloudResponse &response);
+    void onGetFactorySetupDefaultsResponseRecevied(const XrfCloudResponse &response);
+    void onPutDeviceFactoryStatusResponse(const XrfCloudResponse &response);
+    void onGetDeviceFactoryStatusResponse(const XrfCloudResponse &response);
 
     // Shots (shots_airshot.cpp).
     void onGetAirShotList();

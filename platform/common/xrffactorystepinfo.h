@@ -20,7 +20,7 @@ class XrfFactoryStepInfo : public XrfJsonHelper
 
 public:
     // Status values shared with the cloud.
-    enum Status : int {
+    enum StepStatus : int {
         None = 0,
         NotStarted = 1, // also sent when a step's stored result is invalidated
         Passed = 2,
@@ -28,7 +28,7 @@ public:
         InvalidatedByCloud = 4,
         InProgress = 5,
     };
-    Q_ENUM(Status)
+    Q_ENUM(StepStatus)
 
     int stepId() const { return m_stepId; }
     void setStepId(int id) { m_stepId = id; }

@@ -127,3 +127,47 @@ QString XrfUtils::md5OfFile(const QString &path)
     hash.addData(&file);
     return QString::fromLatin1(hash.result().toHex());
 }
+
+bool XrfUtils::removeDirectoryContents(const QString &path, bool removeSelf, bool foldersOnly)
+{
+    QDir dir(path);
+    if (!dir.exists())
+        return true;
+    bool removed = true;
+    const QDir::Filters filter = QDir::NoDotAndDotDot | QDir::Hidden | QDir::System
+        | (foldersOnly ? QDir::Dirs : QDir::AllEntries);
+    for (const QFileInfo &entry : dir.entryInfoList(filter)) {
+        if (entry.isDir() && !entry.isSymLink())
+            removed = QDir(entry.absoluteFilePath()).removeRecursively() && removed;
+        else
+            removed = QFile::remove(entry.absoluteFilePath()) && removed;
+    }
+    if (removeSelf)
+        removed = dir.rmdir(dir.absolutePath()) && removed;
+    return removed;
+}
+
+bool XrfUtils::getJsonFileVersion(const QString &path, QString *version, QString *errorMsg)
+{
+    QJsonValue value;
+    QString error;
+    if (!readJsonFile(path, &value, &error)) {
+        if (errorMsg)
+            *errorMsg = error;
+        return false;
+    }
+    const QJsonValue stored = value.toObject().value(QStringLiteral("version"));
+    if (!stored.isString() && !stored.isDouble()) {
+        if (errorMsg)
+            *errorMsg = QStringLiteral("%1 has no 'version'").arg(path);
+        return false;
+    }
+    if (version)
+        *version = stored.isString() ? stored.toString() : QString::number(stored.toDouble());
+    return true;
+}
+
+QString XrfUtils::factoryPasswordFilePath()
+{
+    return homeCorvaneAppDirPath() + QStringLiteral("/.factoryPassword");
+}

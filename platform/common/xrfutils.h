@@ -52,4 +52,12 @@ public:
     static bool readJsonFile(const QString &path, QJsonValue *value, QString *errorMsg = nullptr);
 
     static QString md5OfFile(const QString &path);
+
+    // Removes what `path` holds: everything, or with `foldersOnly` just the subfolders, keeping
+    // the files at its top level. With `removeSelf` the folder itself goes too.
+    static bool removeDirectoryContents(const QString &path, bool removeSelf, bool foldersOnly);
+    // The "version" of a version.json file (a string or a number).
+    static bool getJsonFileVersion(const QString &path, QString *version, QString *errorMsg);
+    // The file whose presence lets the technician into the factory pages.
+    static QString factoryPasswordFilePath();
 };
