@@ -188,8 +188,10 @@ void SimNetworkManager::track(QNetworkReply *reply, SimCloudRoute::Kind kind, in
                 });
     }
     if (target) {
-        connect(reply, &QNetworkReply::readyRead, this,
-                [reply, target] { target->write(reply->readAll()); });
+        connect(reply, &QNetworkReply::readyRead, this, [reply, target] {
+            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() < 400)
+                target->write(reply->readAll());
+        });
     }
 }
 
@@ -202,9 +204,10 @@ void SimNetworkManager::onReplyFinished(QNetworkReply *reply)
     delete pending->timeout;
     std::unique_ptr<QSaveFile> target(pending->target);
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray data = target ? QByteArray() : reply->readAll();
-    if (target && status >= 200 && status < 300)
+    const bool written = target && status >= 200 && status < 300;
+    if (written)
         target->write(reply->readAll());
+    const QByteArray data = written ? QByteArray() : reply->readAll();
     if (pending->discarded) {
         if (target)
             target->cancelWriting();
@@ -223,7 +226,7 @@ void SimNetworkManager::onReplyFinished(QNetworkReply *reply)
         error = QStringLiteral("HTTP %1: %2").arg(status).arg(httpErrorText(data));
     else if (reply->error() != QNetworkReply::NoError)
         error = QStringLiteral("Request %1 failed: %2").arg(pending->id).arg(reply->errorString());
-    if (error.isEmpty() && !target && !data.trimmed().isEmpty()) {
+    if (error.isEmpty() && !written && !data.trimmed().isEmpty()) {
         QJsonParseError parseError;
         const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
         if (parseError.error != QJsonParseError::NoError)

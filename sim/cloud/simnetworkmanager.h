@@ -28,12 +28,14 @@ public:
     explicit SimNetworkManager(const QUrl &baseUrl, QObject *parent = nullptr);
     ~SimNetworkManager() override;
 
-    int fetchFromCloud(CloudRequestIds id, const QJsonObject &body, QString *requestToken) override;
-    int sendToCloud(CloudRequestIds id, const QJsonObject &body, QString *requestToken) override;
+    int fetchFromCloud(CloudRequestIds id, const QJsonObject &body,
+                       QString *requestToken = nullptr) override;
+    int sendToCloud(CloudRequestIds id, const QJsonObject &body,
+                    QString *requestToken = nullptr) override;
     int uploadBinaryFileToCloud(CloudRequestIds id, const QJsonObject &body,
-                                QString *requestToken) override;
+                                QString *requestToken = nullptr) override;
     int downloadBinaryFile(CloudRequestIds id, const QJsonObject &body,
-                           QString *requestToken) override;
+                           QString *requestToken = nullptr) override;
     void abortBinaryFileUpload() override;
     void abortBinaryFileDownload() override;
     void discardNetworkRequest(const QString &requestToken) override;

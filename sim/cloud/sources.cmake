@@ -1,4 +1,5 @@
-target_sources(xrfsim PRIVATE
+# The cloud simulator stands on its own, so cloud tests and benchmarks need no instrument.
+add_library(xrfsimcloud STATIC
     cloud/simcloudroutes.cpp
     cloud/simcloudtypes.cpp
     cloud/simcloudscript.cpp
@@ -13,3 +14,6 @@ target_sources(xrfsim PRIVATE
     cloud/simnetworklink.h
     cloud/simnetworklink.cpp
 )
+target_include_directories(xrfsimcloud PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/cloud ${HTTPLIB_INCLUDE_DIR})
+target_link_libraries(xrfsimcloud PUBLIC xrfplatform Qt5::Network Threads::Threads)
+target_link_libraries(xrfsim PUBLIC xrfsimcloud)
