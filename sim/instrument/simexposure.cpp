@@ -123,8 +123,9 @@ void SimExposureRunner::onTick()
     dt = std::max(dt, 0.0);
     m_realSeconds += dt;
     m_liveSeconds += dt * liveFraction;
-    m_inputCounts += m_random(m_response.icr * dt);
-    m_outputCounts += m_random(m_response.ocr * dt);
+    const unsigned int arrived = m_random(m_response.icr * dt);
+    m_inputCounts += arrived;
+    m_outputCounts += arrived - std::min(arrived, m_random(arrived * (1.0 - liveFraction)));
     for (int channel = 0; channel < m_counts.size(); ++channel)
         m_counts[channel] += m_random(m_response.perSecond.at(channel) * dt);
     if (m_spectrumOverride)

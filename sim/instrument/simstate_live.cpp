@@ -213,7 +213,9 @@ void SimState::stopMca()
     AcquisitionStats stats;
     stats.realTimeUs = quint64(std::llround(realMs * 1000.0));
     stats.inputCounts = m_random(response.icr * seconds);
-    stats.outputCounts = std::min(stats.inputCounts, m_random(response.ocr * seconds));
+    const double lostFraction = response.icr > 0 ? 1.0 - response.ocr / response.icr : 0.0;
+    stats.outputCounts = stats.inputCounts
+            - std::min(stats.inputCounts, m_random(stats.inputCounts * lostFraction));
     stats.liveTimeUs = response.icr > 0 ? quint64(stats.realTimeUs * response.ocr / response.icr)
                                         : stats.realTimeUs;
     stats.acquisitionTime = (unsigned int)std::lround(realMs);
