@@ -126,8 +126,7 @@ void SimExposureRunner::onTick()
     const unsigned int arrived = m_random(m_response.icr * dt);
     m_inputCounts += arrived;
     m_outputCounts += arrived - std::min(arrived, m_random(arrived * (1.0 - liveFraction)));
-    for (int channel = 0; channel < m_counts.size(); ++channel)
-        m_counts[channel] += m_random(m_response.perSecond.at(channel) * dt);
+    accumulateCounts(m_response.perSecond, dt, m_random, &m_counts);
     if (m_spectrumOverride)
         m_counts = *m_spectrumOverride;
     emit m_publisher.spectrum(currentSpectrum());

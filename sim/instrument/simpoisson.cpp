@@ -1,5 +1,6 @@
 #include "simpoisson.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -58,4 +59,14 @@ unsigned int SimPoisson::transformedRejection(double mean)
             <= -mean + k * logMean - logFactorial(k))
             return (unsigned int)k;
     }
+}
+
+void accumulateCounts(const QVector<double> &perSecond, double seconds, SimPoisson &random,
+                      QVector<quint32> *counts)
+{
+    const int channels = std::min(perSecond.size(), counts->size());
+    const double *expected = perSecond.constData();
+    quint32 *out = counts->data();
+    for (int channel = 0; channel < channels; ++channel)
+        out[channel] += random(expected[channel] * seconds);
 }
