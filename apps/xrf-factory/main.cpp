@@ -2,6 +2,8 @@
 
 #include "factoryline.h"
 #include "factorystate.h"
+#include "progressview.h"
+#include "stepsequence.h"
 
 #include "xrflogging.h"
 #include "xrfutils.h"
@@ -45,8 +47,8 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
                                    QStringLiteral("Comma-separated factory steps to run."),
                                    QStringLiteral("a,b,..."));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"),
-                                       QStringLiteral("Instrument seconds per real second "
-                                                      "inverse: 0.01 runs a 60 s shot in 0.6 s."),
+                                       QStringLiteral("Real seconds per instrument second: "
+                                                      "0.01 runs a 60 s shot in 0.6 s."),
                                        QStringLiteral("S"), QStringLiteral("0.01"));
     const QCommandLineOption scenario(QStringLiteral("scenario"),
                                       QStringLiteral("Fault scenario to apply (repeatable)."),
@@ -62,26 +64,29 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     options.timeScale = parser.value(timeScale).toDouble(&scaleOk);
     if (!scaleOk || options.timeScale < 0)
         return usageError(parser, QStringLiteral("--time-scale needs a number of 0 or more"));
-    const QStringList requestedSteps =
-        parser.value(steps).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (!requestedSteps.isEmpty()) {
-        err() << "No factory step can run on this line yet: " << requestedSteps.join(", ") << "\n"
-              << Qt::flush;
-        return 1;
-    }
+    const QStringList requestedSteps = parser.isSet(steps)
+        ? parser.value(steps).split(QLatin1Char(','), Qt::SkipEmptyParts)
+        : StepSequence::runnableSteps();
+    QString error;
+    if (!StepSequence::validate(requestedSteps, &error))
+        return usageError(parser, error);
 
     FactoryLine line;
-    QString error;
     if (!line.start(options, &error)) {
         err() << error << "\n" << Qt::flush;
         return 1;
     }
+    out() << "Instrument root: " << line.root() << "\n" << Qt::flush;
+    ProgressView progress;
+    const QList<StepOutcome> outcomes = StepSequence().run(requestedSteps);
     const QString logFile = XrfLogger::logFilePath();
     line.stop();
+    if (!outcomes.isEmpty())
+        out() << "\n" << StepSequence::summaryTable(outcomes) << "\n";
     out() << FactoryState::read().toText() << "Log file:                " << logFile << '\n'
           << "Inspect it later with:   xrf-factory status --root " << line.root() << '\n'
           << Qt::flush;
-    return 0;
+    return StepSequence::allPassed(outcomes) ? 0 : 1;
 }
 
 int statusCommand(QCommandLineParser &parser, const QStringList &arguments)
