@@ -1,5 +1,6 @@
 // xrf-factory: the factory line on a simulated instrument.
 
+#include "cloudcommand.h"
 #include "factoryline.h"
 #include "factorystate.h"
 #include "progressview.h"
@@ -123,9 +124,10 @@ int main(int argc, char *argv[])
         QStringLiteral("The factory line of the XRF analyzer on a simulated instrument.\n\n"
                        "Commands:\n"
                        "  run      prepare an instrument root and run factory steps\n"
-                       "  status   print the factory state of an instrument root"));
+                       "  status   print the factory state of an instrument root\n"
+                       "  cloud    run the simulated manufacturing cloud on its own"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("run or status"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("run, status or cloud"));
     parser.parse(app.arguments());
     const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
@@ -134,6 +136,8 @@ int main(int argc, char *argv[])
         return runCommand(parser, app.arguments());
     if (command == QLatin1String("status"))
         return statusCommand(parser, app.arguments());
+    if (command == QLatin1String("cloud"))
+        return cloudCommand(parser, app.arguments());
     if (parser.isSet(QStringLiteral("help")) || command.isEmpty()) {
         out() << parser.helpText() << Qt::flush;
         return command.isEmpty() && !parser.isSet(QStringLiteral("help")) ? 2 : 0;
