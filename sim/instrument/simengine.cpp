@@ -1,22 +1,35 @@
-#include "simengine.h"
+#include "simengine_p.h"
 
-SimEngine::SimEngine(unsigned int serialNumber) : m_serialNumber(serialNumber) {}
+SimEngine::SimEngine(SimState &state) : m_state(state) {}
 
-int SimEngine::getInstrumentSerialNumber(unsigned int *serialNumber)
+int SimEngine::readFloatTo(quint16 address, float *out)
 {
-    QMutexLocker lock(&m_mutex);
-    *serialNumber = m_serialNumber;
-    return 0;
+    SIM_REQUIRE(out);
+    *out = m_state.readFloatRegister(address);
+    return xrf_hal::EngineOk;
 }
 
-int SimEngine::saveToNv()
+int SimEngine::write(quint16 address, quint32 value)
 {
-    return 0;
+    return m_state.writeRegister(address, value);
 }
 
-int SimEngine::setShutterStatus(xrf_hal::ShutterStatus status)
+int SimEngine::writeFloat(quint16 address, float value)
 {
-    QMutexLocker lock(&m_mutex);
-    m_shutter = status;
-    return 0;
+    quint32 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return m_state.writeRegister(address, bits);
+}
+
+int SimEngine::measuredVector(const char *getter, float *x, float *y, float *z,
+                              const double values[3])
+{
+    SIM_REQUIRE(x && y && z);
+    QVector<double> reading{values[0], values[1], values[2]};
+    if (const std::optional<QVector<double>> forced = m_state.faults().sensorOverride(getter))
+        reading = *forced;
+    *x = float(reading.value(0));
+    *y = float(reading.value(1));
+    *z = float(reading.value(2));
+    return xrf_hal::EngineOk;
 }

@@ -1,41 +1,56 @@
 #include "siminstrument.h"
 
 #include "simengine.h"
+#include "simfaults.h"
 #include "simhardwaremanager.h"
+#include "simpresets.h"
+#include "simsamples.h"
+#include "simstate.h"
 
 struct SimInstrument::Private
 {
-    QString model;
+    explicit Private(const QString &model)
+        : preset(SimModelPreset::byModel(model)), state(preset, faults), engine(state)
+    {
+        hardware.reset(new SimHardwareManager(state));
+    }
+
+    SimModelPreset preset;
+    SimFaults faults;
+    SimState state;
+    SimEngine engine;
     std::unique_ptr<SimHardwareManager> hardware;
-    std::unique_ptr<SimEngine> engine;
 };
 
 QStringList SimInstrument::models()
 {
-    return {QStringLiteral("default"), QStringLiteral("LT"), QStringLiteral("MP"),
-            QStringLiteral("HD"), QStringLiteral("Harrier")};
+    return SimModelPreset::models();
 }
 
-SimInstrument::SimInstrument(const QString &model) : d(new Private)
+SimInstrument::SimInstrument(const QString &model) : d(new Private(model)) {}
+
+SimInstrument::~SimInstrument()
 {
-    d->model = model;
-    XrfHardwareConfig config;
-    config.setInsSerialNumber(QStringLiteral("800123"));
-    d->hardware.reset(new SimHardwareManager(config));
-    d->engine.reset(new SimEngine(800123));
+    if (XrfHardwareManager::isInstalled() && XrfHardwareManager::instance() == d->hardware.get())
+        XrfHardwareManager::install(nullptr);
+    if (xrf_hal::XrfEngine::isInstalled() && xrf_hal::XrfEngine::instance() == &d->engine)
+        xrf_hal::XrfEngine::install(nullptr);
 }
-
-SimInstrument::~SimInstrument() = default;
 
 QString SimInstrument::model() const
 {
-    return d->model;
+    return d->preset.model;
+}
+
+const SimModelPreset &SimInstrument::preset() const
+{
+    return d->preset;
 }
 
 void SimInstrument::install()
 {
     XrfHardwareManager::install(d->hardware.get());
-    xrf_hal::XrfEngine::install(d->engine.get());
+    xrf_hal::XrfEngine::install(&d->engine);
 }
 
 SimHardwareManager *SimInstrument::hardwareManager() const
@@ -45,5 +60,82 @@ SimHardwareManager *SimInstrument::hardwareManager() const
 
 SimEngine *SimInstrument::engine() const
 {
-    return d->engine.get();
+    return &d->engine;
+}
+
+SimFaults &SimInstrument::faults() const
+{
+    return d->faults;
+}
+
+SimState &SimInstrument::state() const
+{
+    return d->state;
+}
+
+bool SimInstrument::loadSample(const QString &name)
+{
+    SimSample sample;
+    if (!SimSamples::find(name, &sample))
+        return false;
+    const auto lock = d->state.lock();
+    d->state.setSample(sample);
+    d->state.log(QStringLiteral("Sample at the window: %1").arg(sample.name));
+    return true;
+}
+
+QString SimInstrument::sampleName() const
+{
+    const auto lock = d->state.lock();
+    return d->state.sample().name;
+}
+
+QStringList SimInstrument::sampleNames()
+{
+    return SimSamples::names();
+}
+
+void SimInstrument::defineStandard(const QString &name,
+                                   const QVector<QPair<int, double>> &massFractions, double density)
+{
+    SimSamples::define(name, massFractions, density);
+}
+
+void SimInstrument::setSeed(unsigned int seed)
+{
+    {
+        const auto lock = d->state.lock();
+        d->state.seed(seed);
+    }
+    d->hardware->setSeed(seed);
+}
+
+unsigned int SimInstrument::serialNumber() const
+{
+    const auto lock = d->state.lock();
+    return d->state.registers().raw(xrf_hal::RegInstrumentSerialNumber);
+}
+
+int SimInstrument::installedCamera() const
+{
+    return d->preset.installedCamera;
+}
+
+QStringList SimInstrument::firmwareLog() const
+{
+    const auto lock = d->state.lock();
+    return d->state.firmwareLog();
+}
+
+void SimInstrument::setTestStand(bool present, bool lidClosed)
+{
+    const auto lock = d->state.lock();
+    d->state.environment().testStandPresent = present;
+    d->state.environment().testStandLidClosed = lidClosed;
+}
+
+void SimInstrument::setInterlockClosed(bool closed)
+{
+    const auto lock = d->state.lock();
+    d->state.environment().interlockClosed = closed;
 }

@@ -2,14 +2,21 @@
 
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 
 class SimHardwareManager;
 class SimEngine;
+class SimFaults;
+class SimState;
+class XrfHardwareConfig;
+struct SimModelPreset;
 
 // A simulated instrument of one model family: its hardware manager and register engine over one
-// instrument state. install() puts both behind the platform's service slots.
+// instrument state, its faults and the sample at its window. install() puts both behind the
+// platform's service slots. The controller's NV and EEPROM persist below
+// XrfUtils::simStatePath(), so a new SimInstrument on the same root finds them again.
 class SimInstrument
 {
 public:
@@ -20,10 +27,34 @@ public:
     ~SimInstrument();
 
     QString model() const;
+    const SimModelPreset &preset() const;
     void install();
 
     SimHardwareManager *hardwareManager() const;
     SimEngine *engine() const;
+    SimFaults &faults() const;
+    // For tools and tests that need what the engine does not expose; take its lock().
+    SimState &state() const;
+
+    // The sample at the measurement window: a catalogue name ("SS316", "air", "Cu", "BrCu",
+    // "SiO2", "Al", calibration standards), mass fractions "Fe:0.7,Cr:0.3@7.9" or a formula.
+    bool loadSample(const QString &name);
+    QString sampleName() const;
+    static QStringList sampleNames();
+    static void defineStandard(const QString &name, const QVector<QPair<int, double>> &massFractions,
+                               double density);
+
+    // Seeds every random process (counting noise, sensor noise, wheel landing).
+    void setSeed(unsigned int seed);
+    unsigned int serialNumber() const;
+    // Camera hardware: 0 none, 1 aiming (USB), 2 sample (MIPI), 3 both.
+    int installedCamera() const;
+    // The K60 firmware log: one line per notable controller event.
+    QStringList firmwareLog() const;
+
+    // The test stand and the safety interlock the instrument sits in.
+    void setTestStand(bool present, bool lidClosed);
+    void setInterlockClosed(bool closed);
 
 private:
     struct Private;

@@ -1,0 +1,217 @@
+#include "simexposure.h"
+
+#include "simstate.h"
+#include "xrftimescale.h"
+
+#include <cmath>
+
+namespace {
+constexpr int kRampPollMs = 100;
+constexpr int kMaxRampPolls = 100;
+constexpr int kTickMs = 1000;
+constexpr double kSafeIcrLimit = 2.5e6;
+constexpr float kTestStandVoltageKv = 40.0f;
+constexpr unsigned short kTestStandFor50kVFlag = 0x0008;
+} // namespace
+
+SimExposureRunner::SimExposureRunner(SimState &state, XrfHardwareManager &publisher)
+    : m_state(state), m_publisher(publisher), m_timer(this)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (m_phase == Phase::Ramping)
+            onRampCheck();
+        else if (m_phase == Phase::Exposing)
+            onTick();
+    });
+}
+
+void SimExposureRunner::start(const XrfExposureSettings &settings, int filterPosition,
+                              unsigned int seed)
+{
+    m_settings = settings;
+    m_random.seed(seed);
+    m_faults = m_state.faults().takeExposureFaults();
+    m_spectrumOverride = m_state.faults().spectrumOverride();
+    m_realSeconds = m_liveSeconds = 0;
+    m_inputCounts = m_outputCounts = 0;
+    m_rampPolls = 0;
+    {
+        const auto lock = m_state.lock();
+        m_state.tube().setVoltage(settings.tubeVoltageKv());
+        m_state.tube().setCurrent(settings.tubeCurrentUa());
+        moveWheelFor(settings, filterPosition);
+    }
+    m_phase = Phase::Ramping;
+    onRampCheck();
+}
+
+// A frozen filter stays where the previous exposure left it when that was the same position.
+void SimExposureRunner::moveWheelFor(const XrfExposureSettings &settings, int filterPosition)
+{
+    SimFilterWheel &wheel = m_state.wheel();
+    if (!wheel.assembly().motorized || filterPosition < 0)
+        return;
+    const unsigned short encoder = m_state.filterTable().at(filterPosition).encoder;
+    if (settings.freezeFilterMode() && wheel.encoderSetPoint() == encoder)
+        return;
+    const unsigned short tolerance = (unsigned short)m_state.registers().raw(xrf_hal::RegFilterMoveTolerance);
+    wheel.moveTo(encoder, tolerance, m_state.nowMs(), m_state.random());
+    m_state.registers().setRaw(xrf_hal::RegFilterEncoderSetPoint, encoder);
+}
+
+bool SimExposureRunner::interlockBlocks()
+{
+    const SimEnvironment &env = m_state.environment();
+    if (!env.interlockClosed)
+        return true;
+    const bool standRequired = m_state.registers().raw(xrf_hal::RegSafetyModeFlags) & kTestStandFor50kVFlag;
+    const bool standClosed = env.testStandPresent && env.testStandLidClosed;
+    return standRequired && m_settings.tubeVoltageKv() > kTestStandVoltageKv && !standClosed;
+}
+
+void SimExposureRunner::onRampCheck()
+{
+    int result;
+    {
+        const auto lock = m_state.lock();
+        if (interlockBlocks()) {
+            result = xrf_hal::EngineInterlockOpen;
+        } else {
+            result = m_state.tube().enable(m_state.nowMs());
+            m_state.wheel();
+        }
+    }
+    if (result == xrf_hal::EngineTubeNotReady && ++m_rampPolls < kMaxRampPolls) {
+        m_timer.start(XrfTimeScale::scaledMs(kRampPollMs));
+        return;
+    }
+    if (result != xrf_hal::EngineOk) {
+        finish(result == xrf_hal::EngineInterlockOpen ? XrfHardwareManager::EndInterlockOpened
+                                                      : XrfHardwareManager::EndTubeFault,
+               false);
+        return;
+    }
+    beginExposing();
+}
+
+void SimExposureRunner::beginExposing()
+{
+    SimBeamSnapshot snapshot;
+    {
+        const auto lock = m_state.lock();
+        snapshot = m_state.beamSnapshot();
+        m_state.log(QStringLiteral("Exposure %1").arg(m_settings.toString()));
+    }
+    m_response = SimBeam::respond(m_state.detector(), snapshot, true);
+    m_counts = QVector<quint32>(m_response.perSecond.size(), 0);
+    m_phase = Phase::Exposing;
+    emit m_publisher.exposureStarted();
+    if (applyDueFaults())
+        return;
+    m_timer.start(XrfTimeScale::scaledMs(kTickMs));
+}
+
+void SimExposureRunner::onTick()
+{
+    const double liveFraction = m_response.icr > 0 ? m_response.ocr / m_response.icr : 1.0;
+    double dt = 1.0;
+    if (m_settings.useLiveTime())
+        dt = std::min(1.0, (m_settings.maxTime() - m_liveSeconds) / liveFraction);
+    else
+        dt = std::min(1.0, m_settings.maxTime() - m_realSeconds);
+    dt = std::max(dt, 0.0);
+    m_realSeconds += dt;
+    m_liveSeconds += dt * liveFraction;
+    const unsigned int arrived = m_random(m_response.icr * dt);
+    m_inputCounts += arrived;
+    m_outputCounts += arrived - std::min(arrived, m_random(arrived * (1.0 - liveFraction)));
+    for (int channel = 0; channel < m_counts.size(); ++channel)
+        m_counts[channel] += m_random(m_response.perSecond.at(channel) * dt);
+    if (m_spectrumOverride)
+        m_counts = *m_spectrumOverride;
+    emit m_publisher.spectrum(currentSpectrum());
+    if (applyDueFaults())
+        return;
+    if (m_response.icr > kSafeIcrLimit) {
+        finish(XrfHardwareManager::EndCountRateTooHigh, false);
+        return;
+    }
+    const double elapsed = m_settings.useLiveTime() ? m_liveSeconds : m_realSeconds;
+    if (elapsed >= m_settings.maxTime() - 1.0e-9) {
+        finish(XrfHardwareManager::EndNormal, false);
+        return;
+    }
+    m_timer.start(XrfTimeScale::scaledMs(kTickMs));
+}
+
+XrfSpectrum SimExposureRunner::currentSpectrum() const
+{
+    XrfSpectrum spectrum;
+    QVector<quint32> counts = m_counts;
+    if (m_spectrumOverride) {
+        for (quint32 &count : counts)
+            count = quint32(std::llround(count * m_realSeconds));
+    }
+    spectrum.setData(counts);
+    spectrum.setRealTime(m_realSeconds);
+    spectrum.setLiveTime(m_liveSeconds);
+    spectrum.setLiveTimeFromHardware(m_liveSeconds);
+    spectrum.setInputCountRate(m_realSeconds > 0 ? m_inputCounts / m_realSeconds : 0.0);
+    spectrum.setOutputCountRate(m_realSeconds > 0 ? m_outputCounts / m_realSeconds : 0.0);
+    spectrum.setTubeVoltageKv(m_settings.tubeVoltageKv());
+    spectrum.setTubeCurrentUa(m_settings.tubeCurrentUa());
+    spectrum.setEnergySlope(m_response.scale.slopeEv);
+    spectrum.setEnergyOffset(m_response.scale.offsetEv);
+    return spectrum;
+}
+
+bool SimExposureRunner::applyDueFaults()
+{
+    while (!m_faults.isEmpty() && m_faults.first().atSeconds <= m_realSeconds + 1.0e-9) {
+        const SimFaults::ExposureFault fault = m_faults.takeFirst();
+        if (fault.raisesError)
+            emit m_publisher.hardwareError(fault.error);
+        if (!fault.raisesError || fault.endsExposure) {
+            finish(fault.endCondition, fault.tubeStillOn);
+            return true;
+        }
+    }
+    return false;
+}
+
+void SimExposureRunner::stop()
+{
+    if (m_phase == Phase::Idle)
+        return;
+    finish(XrfHardwareManager::EndStoppedByUser, false);
+}
+
+void SimExposureRunner::finish(XrfHardwareManager::XrfExposureEndCondition condition,
+                               bool tubeStillOn)
+{
+    m_timer.stop();
+    m_phase = Phase::Idle;
+    {
+        const auto lock = m_state.lock();
+        if (!tubeStillOn)
+            m_state.tube().disable();
+        m_state.setExposureActive(false);
+        m_state.log(QStringLiteral("Exposure ended, condition %1").arg(int(condition)));
+    }
+    emit m_publisher.exposureStopped(condition, tubeStillOn);
+}
+
+void SimExposureRunner::measureDarkRate(unsigned int samples)
+{
+    double rate;
+    {
+        const auto lock = m_state.lock();
+        SimBeamSnapshot snapshot = m_state.beamSnapshot();
+        snapshot.xraysOn = false;
+        rate = SimBeam::respond(m_state.detector(), snapshot, false).icr;
+    }
+    const unsigned int seconds = std::max(1u, samples);
+    const unsigned int darkRate = m_random(rate * seconds) / seconds;
+    emit m_publisher.darkRateUpdated(darkRate);
+}

@@ -1,0 +1,229 @@
+#include "simfaults.h"
+
+#include <algorithm>
+
+using Lock = std::lock_guard<std::mutex>;
+
+void SimFaults::failOperation(const QString &operation, int code, int times)
+{
+    Lock lock(m_mutex);
+    m_operations.insert(operation, {code, times});
+}
+
+void SimFaults::clearOperation(const QString &operation)
+{
+    Lock lock(m_mutex);
+    m_operations.remove(operation);
+}
+
+int SimFaults::takeOperationCode(const char *operation)
+{
+    const QString name = QString::fromLatin1(operation);
+    Lock lock(m_mutex);
+    ++m_calls[name];
+    auto it = m_operations.find(name);
+    if (it == m_operations.end())
+        return 0;
+    const int code = it->code;
+    if (it->remaining != kAlways && --it->remaining <= 0)
+        m_operations.erase(it);
+    return code;
+}
+
+int SimFaults::operationCalls(const QString &operation) const
+{
+    Lock lock(m_mutex);
+    return m_calls.value(operation);
+}
+
+void SimFaults::endExposureAfter(double seconds,
+                                 XrfHardwareManager::XrfExposureEndCondition condition,
+                                 bool tubeStillOn, int times)
+{
+    ExposureFault fault;
+    fault.atSeconds = seconds;
+    fault.endCondition = condition;
+    fault.tubeStillOn = tubeStillOn;
+    Lock lock(m_mutex);
+    m_exposureFaults.append({fault, times});
+}
+
+void SimFaults::raiseHardwareErrorAfter(double seconds, const XrfErrorInfo &error,
+                                        bool endsExposure, int times)
+{
+    ExposureFault fault;
+    fault.atSeconds = seconds;
+    fault.raisesError = true;
+    fault.endCondition = XrfHardwareManager::EndHardwareError;
+    fault.error = error;
+    fault.endsExposure = endsExposure;
+    Lock lock(m_mutex);
+    m_exposureFaults.append({fault, times});
+}
+
+QVector<SimFaults::ExposureFault> SimFaults::takeExposureFaults()
+{
+    QVector<ExposureFault> faults;
+    Lock lock(m_mutex);
+    for (CountedExposureFault &counted : m_exposureFaults) {
+        faults.append(counted.fault);
+        if (counted.remaining != kAlways)
+            --counted.remaining;
+    }
+    m_exposureFaults.erase(std::remove_if(m_exposureFaults.begin(), m_exposureFaults.end(),
+                                          [](const CountedExposureFault &f) {
+                                              return f.remaining == 0;
+                                          }),
+                           m_exposureFaults.end());
+    std::stable_sort(faults.begin(), faults.end(), [](const ExposureFault &a, const ExposureFault &b) {
+        return a.atSeconds < b.atSeconds;
+    });
+    return faults;
+}
+
+void SimFaults::overrideSensor(const QString &getter, double value)
+{
+    overrideSensor(getter, QVector<double>{value});
+}
+
+void SimFaults::overrideSensor(const QString &getter, const QVector<double> &values)
+{
+    Lock lock(m_mutex);
+    m_sensors.insert(getter, values);
+}
+
+void SimFaults::clearSensorOverride(const QString &getter)
+{
+    Lock lock(m_mutex);
+    m_sensors.remove(getter);
+}
+
+std::optional<QVector<double>> SimFaults::sensorOverride(const char *getter) const
+{
+    Lock lock(m_mutex);
+    const auto it = m_sensors.constFind(QString::fromLatin1(getter));
+    if (it == m_sensors.constEnd())
+        return std::nullopt;
+    return it.value();
+}
+
+void SimFaults::overrideSpectrum(const QVector<quint32> &countsPerSecond)
+{
+    Lock lock(m_mutex);
+    m_spectrum = countsPerSecond;
+}
+
+void SimFaults::clearSpectrumOverride()
+{
+    Lock lock(m_mutex);
+    m_spectrum.reset();
+}
+
+std::optional<QVector<quint32>> SimFaults::spectrumOverride() const
+{
+    Lock lock(m_mutex);
+    return m_spectrum;
+}
+
+void SimFaults::overrideRegister(quint16 address, quint32 value)
+{
+    Lock lock(m_mutex);
+    m_registers.insert(address, value);
+}
+
+void SimFaults::clearRegisterOverride(quint16 address)
+{
+    Lock lock(m_mutex);
+    m_registers.remove(address);
+}
+
+std::optional<quint32> SimFaults::registerOverride(quint16 address) const
+{
+    Lock lock(m_mutex);
+    const auto it = m_registers.constFind(address);
+    if (it == m_registers.constEnd())
+        return std::nullopt;
+    return it.value();
+}
+
+void SimFaults::setCoolerMaxDeltaC(std::optional<double> maxDeltaC)
+{
+    Lock lock(m_mutex);
+    m_coolerMaxDeltaC = maxDeltaC;
+}
+
+std::optional<double> SimFaults::coolerMaxDeltaC() const
+{
+    Lock lock(m_mutex);
+    return m_coolerMaxDeltaC;
+}
+
+void SimFaults::setFilterWheelJammed(bool jammed)
+{
+    Lock lock(m_mutex);
+    m_wheelJammed = jammed;
+}
+
+bool SimFaults::filterWheelJammed() const
+{
+    Lock lock(m_mutex);
+    return m_wheelJammed;
+}
+
+void SimFaults::setExtraDarkRate(double cps)
+{
+    Lock lock(m_mutex);
+    m_extraDarkRate = std::max(0.0, cps);
+}
+
+double SimFaults::extraDarkRate() const
+{
+    Lock lock(m_mutex);
+    return m_extraDarkRate;
+}
+
+void SimFaults::clear()
+{
+    Lock lock(m_mutex);
+    m_operations.clear();
+    m_exposureFaults.clear();
+    m_sensors.clear();
+    m_spectrum.reset();
+    m_registers.clear();
+    m_coolerMaxDeltaC.reset();
+    m_wheelJammed = false;
+    m_extraDarkRate = 0;
+}
+
+QStringList SimFaults::describe() const
+{
+    QStringList lines;
+    Lock lock(m_mutex);
+    for (auto it = m_operations.cbegin(); it != m_operations.cend(); ++it)
+        lines.append(QStringLiteral("%1 returns %2 (%3)")
+                             .arg(it.key())
+                             .arg(it->code)
+                             .arg(it->remaining == kAlways ? QStringLiteral("always")
+                                                           : QStringLiteral("%1 more").arg(it->remaining)));
+    for (const CountedExposureFault &counted : m_exposureFaults)
+        lines.append(counted.fault.raisesError
+                             ? QStringLiteral("exposures raise hardware error %1 after %2 s")
+                                       .arg(counted.fault.error.errorCode())
+                                       .arg(counted.fault.atSeconds)
+                             : QStringLiteral("exposures end with condition %1 after %2 s")
+                                       .arg(int(counted.fault.endCondition))
+                                       .arg(counted.fault.atSeconds));
+    for (auto it = m_sensors.cbegin(); it != m_sensors.cend(); ++it)
+        lines.append(QStringLiteral("%1 reads %2").arg(it.key()).arg(it->value(0)));
+    for (auto it = m_registers.cbegin(); it != m_registers.cend(); ++it)
+        lines.append(QStringLiteral("register 0x%1 reads %2").arg(it.key(), 4, 16, QLatin1Char('0')).arg(it.value()));
+    if (m_spectrum)
+        lines.append(QStringLiteral("exposures deliver an override spectrum"));
+    if (m_coolerMaxDeltaC)
+        lines.append(QStringLiteral("detector cooler reaches only %1 C below ambient").arg(*m_coolerMaxDeltaC));
+    if (m_wheelJammed)
+        lines.append(QStringLiteral("filter wheel jammed"));
+    if (m_extraDarkRate > 0)
+        lines.append(QStringLiteral("detector noise adds %1 cps").arg(m_extraDarkRate));
+    return lines;
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "xrferrorinfo.h"
+#include "xrfhardwaremanager.h"
+#include "xrfspectrum.h"
+
+#include <QHash>
+#include <QMap>
+#include <QStringList>
+#include <QVector>
+
+#include <mutex>
+#include <optional>
+
+// Fault injection into the simulated instrument, a feature of the simulator rather than a test
+// hack: the CLI's scenarios and the tests use it alike. Thread-safe.
+//
+// Engine operations are named as in xrf_hal::XrfEngine ("saveToNv"); sensor overrides use the
+// name of the getter ("getAmbientPressureMillibars").
+class SimFaults
+{
+public:
+    static constexpr int kAlways = -1;
+
+    struct ExposureFault
+    {
+        double atSeconds = 0;
+        bool raisesError = false;
+        XrfHardwareManager::XrfExposureEndCondition endCondition = XrfHardwareManager::EndNormal;
+        bool tubeStillOn = false;
+        XrfErrorInfo error;
+        bool endsExposure = true;
+    };
+
+    // The next `times` calls of the operation (kAlways: every call) return `code`.
+    void failOperation(const QString &operation, int code, int times = 1);
+    void clearOperation(const QString &operation);
+    // Called by every engine operation: the injected code, or 0. Counts the call.
+    int takeOperationCode(const char *operation);
+    int operationCalls(const QString &operation) const;
+
+    // The next `times` exposures end after `seconds` of exposure with the end condition.
+    void endExposureAfter(double seconds, XrfHardwareManager::XrfExposureEndCondition condition,
+                          bool tubeStillOn = false, int times = kAlways);
+    // The next `times` exposures raise hardwareError after `seconds`; the exposure then stops
+    // with EndHardwareError unless `endsExposure` is false.
+    void raiseHardwareErrorAfter(double seconds, const XrfErrorInfo &error,
+                                 bool endsExposure = true, int times = kAlways);
+    // The faults of an exposure that starts now, sorted by time (consumes counted ones).
+    QVector<ExposureFault> takeExposureFaults();
+
+    void overrideSensor(const QString &getter, double value);
+    void overrideSensor(const QString &getter, const QVector<double> &values);
+    void clearSensorOverride(const QString &getter);
+    std::optional<QVector<double>> sensorOverride(const char *getter) const;
+
+    // Exposures deliver this spectrum (counts per exposure second) instead of the physics.
+    void overrideSpectrum(const QVector<quint32> &countsPerSecond);
+    void clearSpectrumOverride();
+    std::optional<QVector<quint32>> spectrumOverride() const;
+
+    // Reads of the register (raw access and the typed getters built on it) answer `value`.
+    void overrideRegister(quint16 address, quint32 value);
+    void clearRegisterOverride(quint16 address);
+    std::optional<quint32> registerOverride(quint16 address) const;
+
+    // Component faults that the physics reads.
+    void setCoolerMaxDeltaC(std::optional<double> maxDeltaC); // a failing Peltier cooler
+    std::optional<double> coolerMaxDeltaC() const;
+    void setFilterWheelJammed(bool jammed);
+    bool filterWheelJammed() const;
+    void setExtraDarkRate(double cps); // detector noise counts
+    double extraDarkRate() const;
+
+    void clear();
+    QStringList describe() const;
+
+private:
+    struct OperationFault
+    {
+        int code = 0;
+        int remaining = 0;
+    };
+    struct CountedExposureFault
+    {
+        ExposureFault fault;
+        int remaining = kAlways;
+    };
+
+    mutable std::mutex m_mutex;
+    QHash<QString, OperationFault> m_operations;
+    QHash<QString, int> m_calls;
+    QVector<CountedExposureFault> m_exposureFaults;
+    QHash<QString, QVector<double>> m_sensors;
+    std::optional<QVector<quint32>> m_spectrum;
+    QMap<quint16, quint32> m_registers;
+    std::optional<double> m_coolerMaxDeltaC;
+    bool m_wheelJammed = false;
+    double m_extraDarkRate = 0;
+};

@@ -1,0 +1,142 @@
+#include "simsamples.h"
+
+#include <QMap>
+#include <QRegularExpression>
+
+#include <mutex>
+
+namespace {
+
+using Fractions = QVector<QPair<int, double>>;
+
+SimMaterial alloy(const QString &name, const Fractions &fractions, double density)
+{
+    return SimMaterial::fromFractions(name, fractions, density);
+}
+
+QMap<QString, SimMaterial> builtInSamples()
+{
+    QMap<QString, SimMaterial> samples;
+    auto add = [&samples](const SimMaterial &material) {
+        samples.insert(material.name.toLower(), material);
+    };
+    add(alloy(QStringLiteral("air"), {{7, 0.7553}, {8, 0.2318}, {18, 0.0128}, {6, 0.0001}},
+              0.001205));
+    samples[QStringLiteral("air")].thicknessUm = 10000;
+    add(alloy(QStringLiteral("SS316"),
+              {{26, 0.6545}, {24, 0.17}, {28, 0.12}, {42, 0.025}, {25, 0.02}, {14, 0.0075},
+               {6, 0.0008}, {15, 0.00045}, {16, 0.0003}},
+              8.0));
+    add(SimMaterial::fromFormula(QStringLiteral("Al"), QStringLiteral("Al"), 2.70));
+    add(SimMaterial::fromFormula(QStringLiteral("SiO2"), QStringLiteral("SiO2"), 2.65));
+    add(SimMaterial::fromFormula(QStringLiteral("Cu"), QStringLiteral("Cu"), 8.96));
+    add(SimMaterial::fromFormula(QStringLiteral("BrCu"), QStringLiteral("CuBr"), 4.0));
+    add(alloy(QStringLiteral("2205"),
+              {{26, 0.677}, {24, 0.22}, {28, 0.055}, {42, 0.032}, {25, 0.015}, {14, 0.001}}, 7.8));
+    add(alloy(QStringLiteral("C36000"), {{29, 0.615}, {30, 0.355}, {82, 0.03}}, 8.5));
+    add(alloy(QStringLiteral("Inconel625"),
+              {{28, 0.61}, {24, 0.215}, {42, 0.09}, {41, 0.036}, {26, 0.049}}, 8.44));
+    add(alloy(QStringLiteral("Ti64"), {{22, 0.897}, {13, 0.06}, {23, 0.04}, {26, 0.003}}, 4.43));
+    add(SimMaterial::fromFormula(QStringLiteral("Pb"), QStringLiteral("Pb"), 11.34));
+    add(alloy(QStringLiteral("NIST2711"),
+              {{14, 0.304}, {13, 0.0653}, {26, 0.0289}, {19, 0.0245}, {20, 0.0288}, {12, 0.0105},
+               {11, 0.0114}, {22, 0.00306}, {25, 0.000638}, {82, 0.001162}, {30, 0.00035},
+               {29, 0.000114}, {8, 0.4916}},
+              1.5));
+    return samples;
+}
+
+struct Catalogue
+{
+    std::mutex mutex;
+    QMap<QString, SimMaterial> samples = builtInSamples();
+};
+
+Catalogue &catalogue()
+{
+    static Catalogue instance;
+    return instance;
+}
+
+double weightedDensity(const Fractions &fractions)
+{
+    double density = 0;
+    for (const auto &fraction : fractions)
+        density += fraction.second * SimPhysics::elementDensity(fraction.first);
+    return density > 0 ? density : 1.0;
+}
+
+bool parseFractions(const QString &text, Fractions *fractions)
+{
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList pair = part.split(QLatin1Char(':'));
+        bool ok = false;
+        const double fraction = pair.value(1).toDouble(&ok);
+        const int z = SimPhysics::atomicNumber(pair.value(0).trimmed());
+        if (pair.size() != 2 || !ok || z == 0 || fraction <= 0)
+            return false;
+        fractions->append({z, fraction});
+    }
+    return !fractions->isEmpty();
+}
+
+SimMaterial parseComposition(const QString &name)
+{
+    const QStringList parts = name.split(QLatin1Char('@'));
+    bool densityOk = parts.size() == 2;
+    const double density = densityOk ? parts.at(1).toDouble(&densityOk) : 0;
+    if (parts.size() > 2 || (parts.size() == 2 && (!densityOk || density <= 0)))
+        return {};
+    const QString composition = parts.at(0).trimmed();
+    Fractions fractions;
+    if (composition.contains(QLatin1Char(':'))) {
+        if (!parseFractions(composition, &fractions))
+            return {};
+        return SimMaterial::fromFractions(name, fractions,
+                                          densityOk ? density : weightedDensity(fractions));
+    }
+    SimMaterial material = SimMaterial::fromFormula(name, composition, 1.0);
+    if (material.isValid())
+        material.density = densityOk ? density : weightedDensity(material.massFractions);
+    return material;
+}
+
+} // namespace
+
+QStringList SimSamples::names()
+{
+    Catalogue &c = catalogue();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    QStringList names;
+    for (const SimMaterial &material : qAsConst(c.samples))
+        names.append(material.name);
+    return names;
+}
+
+bool SimSamples::find(const QString &name, SimSample *sample)
+{
+    SimMaterial material;
+    {
+        Catalogue &c = catalogue();
+        std::lock_guard<std::mutex> lock(c.mutex);
+        material = c.samples.value(name.trimmed().toLower());
+    }
+    if (!material.isValid())
+        material = parseComposition(name);
+    if (!material.isValid())
+        return false;
+    sample->name = name.trimmed();
+    sample->material = material;
+    return true;
+}
+
+void SimSamples::define(const QString &name, const QVector<QPair<int, double>> &massFractions,
+                        double density)
+{
+    const SimMaterial material = SimMaterial::fromFractions(name, massFractions, density);
+    if (!material.isValid())
+        return;
+    Catalogue &c = catalogue();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    c.samples.insert(name.trimmed().toLower(), material);
+}
