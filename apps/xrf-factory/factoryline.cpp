@@ -6,6 +6,7 @@
 #include "siminstrument.h"
 #include "simnetworklink.h"
 #include "simnetworkmanager.h"
+#include "simscenarios.h"
 #include "xrffactorymanager.h"
 #include "xrfhardwaremanager.h"
 #include "xrflogging.h"
@@ -93,6 +94,13 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
     XrfTimeScale::setScale(options.timeScale);
 
     m_instrument.reset(new SimInstrument(options.model));
+    for (const QString &scenario : options.scenarios) {
+        if (!SimScenarios::apply(scenario, *m_instrument)) {
+            *errorMsg = QStringLiteral("Unknown scenario '%1'; `xrf-factory scenarios` lists them")
+                            .arg(scenario);
+            return false;
+        }
+    }
     m_instrument->install();
     if (!startCloud(errorMsg))
         return false;

@@ -6,6 +6,7 @@
 #include "progressview.h"
 #include "stepsequence.h"
 
+#include "simscenarios.h"
 #include "xrflogging.h"
 #include "xrfutils.h"
 
@@ -90,6 +91,15 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     return StepSequence::allPassed(outcomes) ? 0 : 1;
 }
 
+int scenariosCommand()
+{
+    for (const QString &name : SimScenarios::names())
+        out() << qSetFieldWidth(24) << Qt::left << name << qSetFieldWidth(0)
+              << SimScenarios::describe(name) << '\n';
+    out() << Qt::flush;
+    return 0;
+}
+
 int statusCommand(QCommandLineParser &parser, const QStringList &arguments)
 {
     const QCommandLineOption root(QStringLiteral("root"), QStringLiteral("Instrument root folder."),
@@ -123,11 +133,13 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("The factory line of the XRF analyzer on a simulated instrument.\n\n"
                        "Commands:\n"
-                       "  run      prepare an instrument root and run factory steps\n"
-                       "  status   print the factory state of an instrument root\n"
-                       "  cloud    run the simulated manufacturing cloud on its own"));
+                       "  run        prepare an instrument root and run factory steps\n"
+                       "  status     print the factory state of an instrument root\n"
+                       "  scenarios  list the fault scenarios of the simulated instrument\n"
+                       "  cloud      run the simulated manufacturing cloud on its own"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("run, status or cloud"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("run, status, scenarios or cloud"));
     parser.parse(app.arguments());
     const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
@@ -136,6 +148,8 @@ int main(int argc, char *argv[])
         return runCommand(parser, app.arguments());
     if (command == QLatin1String("status"))
         return statusCommand(parser, app.arguments());
+    if (command == QLatin1String("scenarios"))
+        return scenariosCommand();
     if (command == QLatin1String("cloud"))
         return cloudCommand(parser, app.arguments());
     if (parser.isSet(QStringLiteral("help")) || command.isEmpty()) {
