@@ -1,9 +1,14 @@
 #include "factoryline.h"
 
+#include "rootseeder.h"
+
 #include "simcloudserver.h"
 #include "siminstrument.h"
+#include "simnetworklink.h"
 #include "simnetworkmanager.h"
+#include "simscenarios.h"
 #include "xrffactorymanager.h"
+#include "xrfhardwaremanager.h"
 #include "xrflogging.h"
 #include "xrfsettingsmanager.h"
 #include "xrftimescale.h"
@@ -47,6 +52,30 @@ bool FactoryLine::prepareRoot(const QString &requested, QString *errorMsg)
     return true;
 }
 
+bool FactoryLine::startCloud(QString *errorMsg)
+{
+    m_cloud.reset(new SimCloudServer);
+    if (!m_cloud->start()) {
+        *errorMsg = QStringLiteral("Cannot start the cloud simulator on 127.0.0.1");
+        return false;
+    }
+    // The cloud knows the instrument's work order, as the manufacturing cloud does once the
+    // order is released.
+    const auto config = XrfHardwareManager::instance()->hardwareConfig();
+    const QString serial = config ? config->insSerialNumber() : QString();
+    QJsonValue workOrderInfo;
+    if (XrfUtils::readJsonFile(XrfUtils::homeCorvaneAppDirPath()
+                                   + QStringLiteral("/factoryData/workOrderInfo.json"),
+                               &workOrderInfo))
+        m_cloud->setWorkOrder(
+            serial, workOrderInfo.toObject().value(QStringLiteral("workOrder")).toObject());
+    m_network.reset(new SimNetworkManager(QUrl(m_cloud->baseUrl())));
+    m_network->setInstrumentSerial(serial);
+    XrfNetworkManager::install(m_network.get());
+    m_link.reset(new SimNetworkLink(m_network.get()));
+    return true;
+}
+
 bool FactoryLine::start(const Options &options, QString *errorMsg)
 {
     if (!SimInstrument::models().contains(options.model)) {
@@ -56,19 +85,25 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
     }
     if (!prepareRoot(options.root, errorMsg))
         return false;
+    if (!RootSeeder::seed(options.dataDir.isEmpty() ? RootSeeder::defaultDataDir()
+                                                    : options.dataDir,
+                          options.model, XrfUtils::homeCorvaneAppDirPath(), errorMsg))
+        return false;
     XrfLogger::install(XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/logs/xrf-factory.log"),
                        QtCriticalMsg);
     XrfTimeScale::setScale(options.timeScale);
 
     m_instrument.reset(new SimInstrument(options.model));
-    m_instrument->install();
-    m_cloud.reset(new SimCloudServer);
-    if (!m_cloud->start()) {
-        *errorMsg = QStringLiteral("Cannot start the cloud simulator on 127.0.0.1");
-        return false;
+    for (const QString &scenario : options.scenarios) {
+        if (!SimScenarios::apply(scenario, *m_instrument)) {
+            *errorMsg = QStringLiteral("Unknown scenario '%1'; `xrf-factory scenarios` lists them")
+                            .arg(scenario);
+            return false;
+        }
     }
-    m_network.reset(new SimNetworkManager(QUrl(m_cloud->baseUrl())));
-    XrfNetworkManager::install(m_network.get());
+    m_instrument->install();
+    if (!startCloud(errorMsg))
+        return false;
 
     XrfFactoryManager *manager = XrfFactoryManager::instance();
     manager->init();
@@ -88,6 +123,7 @@ void FactoryLine::stop()
         thread->wait();
         m_libraryStarted = false;
     }
+    m_link.reset();
     if (m_cloud)
         m_cloud->stop();
     XrfLogger::uninstall();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,7 @@ public:
     struct Options
     {
         QString root; // empty: a fresh temporary folder, kept after the run
+        QString dataDir;
         QString model = QStringLiteral("default");
         double timeScale = 0.01;
         QStringList scenarios;
@@ -35,10 +37,12 @@ public:
 
 private:
     bool prepareRoot(const QString &requested, QString *errorMsg);
+    bool startCloud(QString *errorMsg);
 
     QString m_root;
     std::unique_ptr<SimInstrument> m_instrument;
     std::unique_ptr<SimCloudServer> m_cloud;
     std::unique_ptr<SimNetworkManager> m_network;
+    std::unique_ptr<QObject> m_link;
     bool m_libraryStarted = false;
 };

@@ -1,8 +1,12 @@
 // xrf-factory: the factory line on a simulated instrument.
 
+#include "cloudcommand.h"
 #include "factoryline.h"
 #include "factorystate.h"
+#include "progressview.h"
+#include "stepsequence.h"
 
+#include "simscenarios.h"
 #include "xrflogging.h"
 #include "xrfutils.h"
 
@@ -45,8 +49,8 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
                                    QStringLiteral("Comma-separated factory steps to run."),
                                    QStringLiteral("a,b,..."));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"),
-                                       QStringLiteral("Instrument seconds per real second "
-                                                      "inverse: 0.01 runs a 60 s shot in 0.6 s."),
+                                       QStringLiteral("Real seconds per instrument second: "
+                                                      "0.01 runs a 60 s shot in 0.6 s."),
                                        QStringLiteral("S"), QStringLiteral("0.01"));
     const QCommandLineOption scenario(QStringLiteral("scenario"),
                                       QStringLiteral("Fault scenario to apply (repeatable)."),
@@ -62,25 +66,37 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     options.timeScale = parser.value(timeScale).toDouble(&scaleOk);
     if (!scaleOk || options.timeScale < 0)
         return usageError(parser, QStringLiteral("--time-scale needs a number of 0 or more"));
-    const QStringList requestedSteps =
-        parser.value(steps).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (!requestedSteps.isEmpty()) {
-        err() << "No factory step can run on this line yet: " << requestedSteps.join(", ") << "\n"
-              << Qt::flush;
-        return 1;
-    }
+    const QStringList requestedSteps = parser.isSet(steps)
+        ? parser.value(steps).split(QLatin1Char(','), Qt::SkipEmptyParts)
+        : StepSequence::runnableSteps();
+    QString error;
+    if (!StepSequence::validate(requestedSteps, &error))
+        return usageError(parser, error);
 
     FactoryLine line;
-    QString error;
     if (!line.start(options, &error)) {
         err() << error << "\n" << Qt::flush;
         return 1;
     }
+    out() << "Instrument root: " << line.root() << "\n" << Qt::flush;
+    ProgressView progress;
+    const QList<StepOutcome> outcomes = StepSequence().run(requestedSteps);
     const QString logFile = XrfLogger::logFilePath();
     line.stop();
+    if (!outcomes.isEmpty())
+        out() << "\n" << StepSequence::summaryTable(outcomes) << "\n";
     out() << FactoryState::read().toText() << "Log file:                " << logFile << '\n'
           << "Inspect it later with:   xrf-factory status --root " << line.root() << '\n'
           << Qt::flush;
+    return StepSequence::allPassed(outcomes) ? 0 : 1;
+}
+
+int scenariosCommand()
+{
+    for (const QString &name : SimScenarios::names())
+        out() << qSetFieldWidth(24) << Qt::left << name << qSetFieldWidth(0)
+              << SimScenarios::describe(name) << '\n';
+    out() << Qt::flush;
     return 0;
 }
 
@@ -117,10 +133,13 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("The factory line of the XRF analyzer on a simulated instrument.\n\n"
                        "Commands:\n"
-                       "  run      prepare an instrument root and run factory steps\n"
-                       "  status   print the factory state of an instrument root"));
+                       "  run        prepare an instrument root and run factory steps\n"
+                       "  status     print the factory state of an instrument root\n"
+                       "  scenarios  list the fault scenarios of the simulated instrument\n"
+                       "  cloud      run the simulated manufacturing cloud on its own"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("run or status"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("run, status, scenarios or cloud"));
     parser.parse(app.arguments());
     const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
@@ -129,6 +148,10 @@ int main(int argc, char *argv[])
         return runCommand(parser, app.arguments());
     if (command == QLatin1String("status"))
         return statusCommand(parser, app.arguments());
+    if (command == QLatin1String("scenarios"))
+        return scenariosCommand();
+    if (command == QLatin1String("cloud"))
+        return cloudCommand(parser, app.arguments());
     if (parser.isSet(QStringLiteral("help")) || command.isEmpty()) {
         out() << parser.helpText() << Qt::flush;
         return command.isEmpty() && !parser.isSet(QStringLiteral("help")) ? 2 : 0;

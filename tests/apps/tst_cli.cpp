@@ -8,6 +8,10 @@ class TstCli : public QObject
 
 private slots:
     void runPreparesAFreshRootAndReportsItsState();
+    void runKeepsWhatARootAlreadyHolds();
+    void requestedStepsAreEnteredAndSummarised();
+    void scenariosAreListedAndChecked();
+    void cloudRunsOnItsOwn();
     void statusPrintsJsonOfAStoredState();
     void statusReportsUnreadableFilesAndFails();
     void badInvocationsExplainThemselves_data();
@@ -42,13 +46,77 @@ void TstCli::runPreparesAFreshRootAndReportsItsState()
     const QString root = dir.path() + "/line1";
     const Result run = xrfFactory({"run", "--root", root, "--model", "HD"});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.out.contains("Factory steps completed: 0"), qPrintable(run.out));
-    QVERIFY(run.out.contains("Current step:            softwareUpdate"));
+    QVERIFY2(run.out.contains("Factory steps completed: 1"), qPrintable(run.out));
+    QVERIFY(run.out.contains("Current step:            provisioning"));
     QVERIFY(run.out.contains("xrf-factory status --root " + root));
     for (const char *folder :
          {"home/factoryData", "home/profile/instrumentsettings", "sysroot", "sim"})
         QVERIFY2(QFileInfo(root + "/" + folder).isDir(), folder);
     QVERIFY(QFileInfo(root + "/home/logs/xrf-factory.log").size() > 0);
+    // The model's default data seeds the root.
+    for (const char *file :
+         {"home/factoryData/workOrderInfo.json", "home/factoryData/factory_setup_dataHD.json",
+          "home/calibrationdefault/methodsPartIdMapHD.json"})
+        QVERIFY2(QFileInfo(root + "/" + file).isFile(), file);
+}
+
+void TstCli::runKeepsWhatARootAlreadyHolds()
+{
+    QTemporaryDir dir;
+    const QString workOrder = dir.path() + "/home/factoryData/workOrderInfo.json";
+    QDir().mkpath(QFileInfo(workOrder).absolutePath());
+    QFile file(workOrder);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"workOrder": {"deviceType": "TARVO-K100", "note": "kept"}})");
+    file.close();
+    QCOMPARE(xrfFactory({"run", "--root", dir.path()}).exitCode, 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("kept"));
+}
+
+void TstCli::requestedStepsAreEnteredAndSummarised()
+{
+    QTemporaryDir dir;
+    const Result run = xrfFactory({"run", "--root", dir.path(), "--steps", "provisioning"});
+    QVERIFY2(run.out.contains(QRegularExpression("provisioning +(PASSED|FAILED|NOT RUN)")),
+             qPrintable(run.out));
+    QCOMPARE(run.exitCode, run.out.contains(QRegularExpression("provisioning +PASSED")) ? 0 : 1);
+    QVERIFY(QFileInfo(dir.path() + "/home/logs/xrf-factory.log").size() > 0);
+    QFile log(dir.path() + "/home/logs/xrf-factory.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("Initializing factory step: \"provisioning\""));
+}
+
+void TstCli::scenariosAreListedAndChecked()
+{
+    const Result list = xrfFactory({"scenarios"});
+    QCOMPARE(list.exitCode, 0);
+    const QStringList lines = list.out.split('\n', Qt::SkipEmptyParts);
+    QVERIFY(lines.size() >= 3);
+    const QString first = lines.first().section(' ', 0, 0);
+    QTemporaryDir dir;
+    QCOMPARE(xrfFactory({"run", "--root", dir.path(), "--scenario", first}).exitCode, 0);
+    const Result unknown = xrfFactory({"run", "--scenario", "no-such-fault"});
+    QCOMPARE(unknown.exitCode, 1);
+    QVERIFY(unknown.err.contains("Unknown scenario 'no-such-fault'"));
+}
+
+void TstCli::cloudRunsOnItsOwn()
+{
+    QProcess cloud;
+    cloud.start(QStringLiteral(XRF_FACTORY_BIN), {"cloud", "--model", "MP", "--seconds", "20"});
+    QVERIFY(cloud.waitForReadyRead(10000));
+    const QString banner = QString::fromUtf8(cloud.readLine());
+    const QRegularExpressionMatch url = QRegularExpression("(http://127.0.0.1:\\d+)").match(banner);
+    QVERIFY2(url.hasMatch(), qPrintable(banner));
+    QProcess curl;
+    curl.start("curl", {"-s", "-f", url.captured(1) + "/health"});
+    QVERIFY(curl.waitForFinished(10000));
+    QCOMPARE(curl.exitCode(), 0);
+    QVERIFY(curl.readAllStandardOutput().contains("ok"));
+    cloud.terminate();
+    QVERIFY(cloud.waitForFinished(10000));
+    QCOMPARE(cloud.exitCode(), 0);
 }
 
 void TstCli::statusPrintsJsonOfAStoredState()
@@ -103,6 +171,8 @@ void TstCli::badInvocationsExplainThemselves_data()
     QTest::newRow("unknown model")
         << QStringList{"run", "--model", "XL"} << 1
         << "Unknown model 'XL'; choose one of: default, LT, MP, HD, Harrier";
+    QTest::newRow("unknown step") << QStringList{"run", "--steps", "provisioning,polish"} << 2
+                                  << "Unknown factory step 'polish'";
     QTest::newRow("bad time scale") << QStringList{"run", "--time-scale", "fast"} << 2
                                     << "--time-scale needs a number of 0 or more";
 }

@@ -1,0 +1,45 @@
+#include "rootseeder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+QString RootSeeder::defaultDataDir()
+{
+    const QString fromEnvironment = qEnvironmentVariable("XRF_DATA_DIR");
+    return fromEnvironment.isEmpty() ? QStringLiteral(XRF_DATA_DIR) : fromEnvironment;
+}
+
+bool RootSeeder::seed(const QString &dataDir, const QString &model, const QString &homeDir,
+                      QString *errorMsg)
+{
+    const QString modelDir = dataDir + QLatin1Char('/') + model;
+    if (!QFileInfo(modelDir).isDir()) {
+        *errorMsg = QStringLiteral("No default data for model '%1' in %2").arg(model, dataDir);
+        return false;
+    }
+    const QString commonDir = dataDir + QStringLiteral("/common");
+    if (QFileInfo(commonDir).isDir() && !copyMissing(commonDir, homeDir, errorMsg))
+        return false;
+    return copyMissing(modelDir, homeDir, errorMsg);
+}
+
+bool RootSeeder::copyMissing(const QString &from, const QString &to, QString *errorMsg)
+{
+    QDirIterator it(from, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(source);
+        if (QFileInfo::exists(target))
+            continue;
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        if (!QFile::copy(source, target)) {
+            *errorMsg = QStringLiteral("Cannot copy %1 to %2").arg(source, target);
+            return false;
+        }
+        QFile::setPermissions(
+            target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return true;
+}

@@ -1,0 +1,95 @@
+#include "stepsequence.h"
+
+#include "xrffactorymanager.h"
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <QTextStream>
+
+QString StepOutcome::resultText() const
+{
+    switch (result) {
+    case Passed:
+        return QStringLiteral("PASSED");
+    case Failed:
+        return QStringLiteral("FAILED");
+    case NotAvailable:
+        break;
+    }
+    return QStringLiteral("NOT RUN");
+}
+
+QStringList StepSequence::allSteps()
+{
+    QStringList names;
+    for (int id = XrfUtils::SoftwareUpdate; id <= XrfUtils::FactorSet; ++id)
+        names << XrfFactoryManager::factoryStepNameFromId(XrfUtils::FactoryStepId(id));
+    return names;
+}
+
+QStringList StepSequence::runnableSteps()
+{
+    return {};
+}
+
+bool StepSequence::validate(const QStringList &steps, QString *errorMsg)
+{
+    for (const QString &step : steps) {
+        if (!allSteps().contains(step)) {
+            *errorMsg = QStringLiteral("Unknown factory step '%1'; the steps are: %2")
+                            .arg(step, allSteps().join(QStringLiteral(", ")));
+            return false;
+        }
+    }
+    return true;
+}
+
+QList<StepOutcome> StepSequence::run(const QStringList &steps)
+{
+    QList<StepOutcome> outcomes;
+    for (const QString &step : steps)
+        outcomes << runStep(step);
+    return outcomes;
+}
+
+StepOutcome StepSequence::runStep(const QString &step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    StepOutcome outcome;
+    outcome.step = step;
+    enter(step);
+    outcome.result = StepOutcome::NotAvailable;
+    outcome.detail = QStringLiteral("entered; this line cannot run the step yet");
+    outcome.seconds = timer.elapsed() / 1000.0;
+    return outcome;
+}
+
+void StepSequence::enter(const QString &step)
+{
+    QMetaObject::invokeMethod(XrfFactoryManager::instance(), "initFactoryStep",
+                              Qt::BlockingQueuedConnection, Q_ARG(QString, step));
+}
+
+QString StepSequence::summaryTable(const QList<StepOutcome> &outcomes)
+{
+    QString text;
+    QTextStream out(&text);
+    out << Qt::left << qSetFieldWidth(22) << "Step" << qSetFieldWidth(9) << "Result"
+        << qSetFieldWidth(9) << "Seconds" << qSetFieldWidth(0) << "Detail\n";
+    for (const StepOutcome &outcome : outcomes) {
+        out << qSetFieldWidth(22) << outcome.step << qSetFieldWidth(9) << outcome.resultText()
+            << qSetFieldWidth(9) << QString::number(outcome.seconds, 'f', 1) << qSetFieldWidth(0)
+            << outcome.detail << '\n';
+    }
+    return text;
+}
+
+bool StepSequence::allPassed(const QList<StepOutcome> &outcomes)
+{
+    for (const StepOutcome &outcome : outcomes) {
+        if (outcome.result != StepOutcome::Passed)
+            return false;
+    }
+    return true;
+}

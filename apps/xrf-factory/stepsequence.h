@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The outcome of one requested factory step on the line.
+struct StepOutcome
+{
+    enum Result { Passed, Failed, NotAvailable };
+    QString step;
+    Result result = NotAvailable;
+    QString detail;
+    double seconds = 0;
+
+    QString resultText() const;
+};
+
+// Drives the requested factory steps through the library as the instrument application does:
+// enter the step with initFactoryStep, start it, answer its prompts, wait for its completion.
+class StepSequence
+{
+public:
+    // Every factory step name, in order.
+    static QStringList allSteps();
+    // The steps this line can run from start to completion.
+    static QStringList runnableSteps();
+    // False with a message naming the first unknown step.
+    static bool validate(const QStringList &steps, QString *errorMsg);
+
+    QList<StepOutcome> run(const QStringList &steps);
+
+    static QString summaryTable(const QList<StepOutcome> &outcomes);
+    static bool allPassed(const QList<StepOutcome> &outcomes);
+
+private:
+    StepOutcome runStep(const QString &step);
+    void enter(const QString &step);
+};
