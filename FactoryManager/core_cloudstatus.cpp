@@ -19,18 +19,16 @@ void Worker::putDeviceFactoryStepStatus(XrfUtils::FactoryStepId stepId,
     const QJsonObject body{{QStringLiteral("serial"), hardwareConfig.insSerialNumber()},
                            {QStringLiteral("body"), request.toJsonObject()}};
     qDebug() << "putDeviceFactoryStepStatus request:" << body;
-    XrfNetworkManager *network = XrfNetworkManager::instance();
-    connect(network, &XrfNetworkManager::responseFromNetwork, this,
-            &Worker::onPutDeviceFactoryStatusResponse, Qt::UniqueConnection);
-    network->sendToCloud(XrfNetworkManager::PutDeviceFactoryStepStatus, body, nullptr);
+    listenForCloudResponse(&Worker::onPutDeviceFactoryStatusResponse);
+    XrfNetworkManager::instance()->sendToCloud(XrfNetworkManager::PutDeviceFactoryStepStatus, body,
+                                               nullptr);
 }
 
 void Worker::onPutDeviceFactoryStatusResponse(const XrfCloudResponse &response)
 {
-    if (response.requestId() != XrfNetworkManager::PutDeviceFactoryStepStatus)
+    if (!acceptCloudResponse(response, XrfNetworkManager::PutDeviceFactoryStepStatus,
+                             &Worker::onPutDeviceFactoryStatusResponse))
         return;
-    disconnect(XrfNetworkManager::instance(), &XrfNetworkManager::responseFromNetwork, this,
-               &Worker::onPutDeviceFactoryStatusResponse);
     if (response.hasFailed()) {
         qWarning() << "PutDeviceFactoryStepStatus request failed, error:" << response.error();
         return;
@@ -52,18 +50,16 @@ void Worker::requestDeviceFactoryStatus()
         workOrder.value(QStringLiteral("checkSum")).toString());
     QJsonObject body = request.toJsonObject();
     body.insert(QStringLiteral("instrumentSerialNumber"), hardwareConfig.insSerialNumber());
-    XrfNetworkManager *network = XrfNetworkManager::instance();
-    connect(network, &XrfNetworkManager::responseFromNetwork, this,
-            &Worker::onGetDeviceFactoryStatusResponse, Qt::UniqueConnection);
-    network->fetchFromCloud(XrfNetworkManager::GetDeviceFactoryStatus, body, nullptr);
+    listenForCloudResponse(&Worker::onGetDeviceFactoryStatusResponse);
+    XrfNetworkManager::instance()->fetchFromCloud(XrfNetworkManager::GetDeviceFactoryStatus, body,
+                                                  nullptr);
 }
 
 void Worker::onGetDeviceFactoryStatusResponse(const XrfCloudResponse &response)
 {
-    if (response.requestId() != XrfNetworkManager::GetDeviceFactoryStatus)
+    if (!acceptCloudResponse(response, XrfNetworkManager::GetDeviceFactoryStatus,
+                             &Worker::onGetDeviceFactoryStatusResponse))
         return;
-    disconnect(XrfNetworkManager::instance(), &XrfNetworkManager::responseFromNetwork, this,
-               &Worker::onGetDeviceFactoryStatusResponse);
     qDebug() << "Processing deviceFactoryStatusResponse";
     if (response.hasFailed()) {
         qWarning() << "GetDeviceFactoryStatus request failed, error:" << response.error();

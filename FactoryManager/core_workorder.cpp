@@ -298,18 +298,16 @@ void Worker::requestWorkOrderFromCloud()
         {QStringLiteral("detectorSerialNumber"), hardwareConfig.detectorSerialNumber()},
         {QStringLiteral("fpgaDna"), hardwareConfig.fpgaDna().toLower()},
     };
-    XrfNetworkManager *network = XrfNetworkManager::instance();
-    connect(network, &XrfNetworkManager::responseFromNetwork, this,
-            &Worker::onGetWorkorderResponseReceived, Qt::UniqueConnection);
-    network->fetchFromCloud(XrfNetworkManager::GetWorkOrder, request, nullptr);
+    listenForCloudResponse(&Worker::onGetWorkorderResponseReceived);
+    XrfNetworkManager::instance()->fetchFromCloud(XrfNetworkManager::GetWorkOrder, request,
+                                                  nullptr);
 }
 
 void Worker::onGetWorkorderResponseReceived(const XrfCloudResponse &response)
 {
-    if (response.requestId() != XrfNetworkManager::GetWorkOrder)
+    if (!acceptCloudResponse(response, XrfNetworkManager::GetWorkOrder,
+                             &Worker::onGetWorkorderResponseReceived))
         return;
-    disconnect(XrfNetworkManager::instance(), &XrfNetworkManager::responseFromNetwork, this,
-               &Worker::onGetWorkorderResponseReceived);
     const QJsonArray orders = response.responseData().toArray();
     if (!response.hasFailed() && !orders.isEmpty())
         storeWorkOrderFromCloud(orders.first().toObject());
@@ -343,18 +341,16 @@ void Worker::requestFactoryDefaultsFromCloud()
         {QStringLiteral("tubeSerialNumber"), hardwareConfig.tubeSerialNumber()},
         {QStringLiteral("detectorSerialNumber"), hardwareConfig.detectorSerialNumber()},
     };
-    XrfNetworkManager *network = XrfNetworkManager::instance();
-    connect(network, &XrfNetworkManager::responseFromNetwork, this,
-            &Worker::onGetFactorySetupDefaultsResponseRecevied, Qt::UniqueConnection);
-    network->fetchFromCloud(XrfNetworkManager::GetFactoryDefaults, request, nullptr);
+    listenForCloudResponse(&Worker::onGetFactorySetupDefaultsResponseRecevied);
+    XrfNetworkManager::instance()->fetchFromCloud(XrfNetworkManager::GetFactoryDefaults, request,
+                                                  nullptr);
 }
 
 void Worker::onGetFactorySetupDefaultsResponseRecevied(const XrfCloudResponse &response)
 {
-    if (response.requestId() != XrfNetworkManager::GetFactoryDefaults)
+    if (!acceptCloudResponse(response, XrfNetworkManager::GetFactoryDefaults,
+                             &Worker::onGetFactorySetupDefaultsResponseRecevied))
         return;
-    disconnect(XrfNetworkManager::instance(), &XrfNetworkManager::responseFromNetwork, this,
-               &Worker::onGetFactorySetupDefaultsResponseRecevied);
     if (currentStepId == XrfUtils::Provisioning)
         emit q->getFactoryDefaultsFromCloudComplete(cloudResponseToJson(response));
 }

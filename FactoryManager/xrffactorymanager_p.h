@@ -6,6 +6,7 @@
 #include "xrfcloudresponse.h"
 #include "xrffactorystepinfo.h"
 #include "xrfhardwareconfig.h"
+#include "xrfnetworkmanager.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,6 +27,24 @@ public:
     ~XrfFactoryManagerPrivate() override;
 
     bool onFactoryThread() const;
+
+    // A cloud request's handler listens from just before the request until the first answer
+    // with its request id, which it takes with acceptCloudResponse.
+    template<typename Handler>
+    void listenForCloudResponse(Handler handler)
+    {
+        connect(XrfNetworkManager::instance(), &XrfNetworkManager::responseFromNetwork, this,
+                handler, Qt::UniqueConnection);
+    }
+    template<typename Handler>
+    bool acceptCloudResponse(const XrfCloudResponse &response, int requestId, Handler handler)
+    {
+        if (response.requestId() != requestId)
+            return false;
+        disconnect(XrfNetworkManager::instance(), &XrfNetworkManager::responseFromNetwork, this,
+                   handler);
+        return true;
+    }
 
     // Life cycle (core_lifecycle.cpp).
     void buildFilePaths();
