@@ -298,6 +298,10 @@ void TestSimEngine::sensorsReadPlausibleValues()
     signed char tube = 0;
     QCOMPARE(m_engine->getTubeTemperature(&tube), 0);
     QVERIFY(tube > 20 && tube < 50);
+    const SimBatteryReading battery = m_instrument->batteryStatus();
+    QVERIFY(battery.voltageMv > 7000 && battery.voltageMv < 8500);
+    QVERIFY(battery.stateOfCharge > 0 && battery.stateOfCharge <= 100);
+    QVERIFY(m_instrument->socTemperature() > 30);
 }
 
 void TestSimEngine::autoCalReferenceExistsOnlyAfterCalibration()
