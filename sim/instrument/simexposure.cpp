@@ -14,8 +14,9 @@ constexpr float kTestStandVoltageKv = 40.0f;
 constexpr unsigned short kTestStandFor50kVFlag = 0x0008;
 } // namespace
 
-SimExposureRunner::SimExposureRunner(SimState &state, XrfHardwareManager &publisher)
-    : m_state(state), m_publisher(publisher), m_timer(this)
+SimExposureRunner::SimExposureRunner(SimState &state, XrfHardwareManager &publisher,
+                                     std::mutex &delivery)
+    : m_state(state), m_publisher(publisher), m_delivery(delivery), m_timer(this)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] {
@@ -24,6 +25,13 @@ SimExposureRunner::SimExposureRunner(SimState &state, XrfHardwareManager &publis
         else if (m_phase == Phase::Exposing)
             onTick();
     });
+}
+
+template<typename Emit>
+void SimExposureRunner::publish(Emit emitSignal)
+{
+    std::lock_guard<std::mutex> lock(m_delivery);
+    emitSignal(m_publisher);
 }
 
 void SimExposureRunner::start(const XrfExposureSettings &settings, int filterPosition,
@@ -106,7 +114,7 @@ void SimExposureRunner::beginExposing()
     m_response = SimBeam::respond(m_state.detector(), snapshot, true);
     m_counts = QVector<quint32>(m_response.perSecond.size(), 0);
     m_phase = Phase::Exposing;
-    emit m_publisher.exposureStarted();
+    publish([](XrfHardwareManager &hm) { emit hm.exposureStarted(); });
     if (applyDueFaults())
         return;
     m_timer.start(XrfTimeScale::scaledMs(kTickMs));
@@ -129,7 +137,8 @@ void SimExposureRunner::onTick()
     accumulateCounts(m_response.perSecond, dt, m_random, &m_counts);
     if (m_spectrumOverride)
         m_counts = *m_spectrumOverride;
-    emit m_publisher.spectrum(currentSpectrum());
+    const XrfSpectrum spectrum = currentSpectrum();
+    publish([&spectrum](XrfHardwareManager &hm) { emit hm.spectrum(spectrum); });
     if (applyDueFaults())
         return;
     if (m_response.icr > kSafeIcrLimit) {
@@ -170,7 +179,7 @@ bool SimExposureRunner::applyDueFaults()
     while (!m_faults.isEmpty() && m_faults.first().atSeconds <= m_realSeconds + 1.0e-9) {
         const SimFaults::ExposureFault fault = m_faults.takeFirst();
         if (fault.raisesError)
-            emit m_publisher.hardwareError(fault.error);
+            publish([&fault](XrfHardwareManager &hm) { emit hm.hardwareError(fault.error); });
         if (!fault.raisesError || fault.endsExposure) {
             finish(fault.endCondition, fault.tubeStillOn);
             return true;
@@ -198,7 +207,9 @@ void SimExposureRunner::finish(XrfHardwareManager::XrfExposureEndCondition condi
         m_state.setExposureActive(false);
         m_state.log(QStringLiteral("Exposure ended, condition %1").arg(int(condition)));
     }
-    emit m_publisher.exposureStopped(condition, tubeStillOn);
+    publish([condition, tubeStillOn](XrfHardwareManager &hm) {
+        emit hm.exposureStopped(condition, tubeStillOn);
+    });
 }
 
 void SimExposureRunner::measureDarkRate(unsigned int samples)
@@ -212,5 +223,5 @@ void SimExposureRunner::measureDarkRate(unsigned int samples)
     }
     const unsigned int seconds = std::max(1u, samples);
     const unsigned int darkRate = m_random(rate * seconds) / seconds;
-    emit m_publisher.darkRateUpdated(darkRate);
+    publish([darkRate](XrfHardwareManager &hm) { emit hm.darkRateUpdated(darkRate); });
 }

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <mutex>
+
 class SimState;
 
 // One exposure at a time, run on the simulator's thread like the instrument middleware: the tube
@@ -19,7 +21,8 @@ class SimExposureRunner : public QObject
 {
     Q_OBJECT
 public:
-    SimExposureRunner(SimState &state, XrfHardwareManager &publisher);
+    // Signals go out through `publisher` while `delivery` is held (see SimHardwareManager).
+    SimExposureRunner(SimState &state, XrfHardwareManager &publisher, std::mutex &delivery);
 
     // Called through queued invocations only, on the runner's thread.
     void start(const XrfExposureSettings &settings, int filterPosition, unsigned int seed);
@@ -37,9 +40,12 @@ private:
     bool applyDueFaults();
     void finish(XrfHardwareManager::XrfExposureEndCondition condition, bool tubeStillOn);
     bool interlockBlocks();
+    template<typename Emit>
+    void publish(Emit emitSignal);
 
     SimState &m_state;
     XrfHardwareManager &m_publisher;
+    std::mutex &m_delivery;
     QTimer m_timer;
     SimPoisson m_random;
     Phase m_phase = Phase::Idle;

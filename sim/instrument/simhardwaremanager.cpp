@@ -4,10 +4,51 @@
 #include "simfaults.h"
 #include "simstate.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QThread>
+
 using namespace xrf_hal;
 
 namespace {
 constexpr float kPowerMargin = 1.001f;
+
+// Wakes the simulator thread to run the queued requests. An event rather than a functor
+// invocation: Qt deletes it on the receiving thread only, so no reference count that TSan cannot
+// see is shared between the threads.
+class RunRequestsEvent : public QEvent
+{
+public:
+    static QEvent::Type eventType()
+    {
+        static const int type = QEvent::registerEventType();
+        return QEvent::Type(type);
+    }
+    RunRequestsEvent() : QEvent(eventType()) {}
+};
+
+// Takes the poster's mutex before it looks at an event, so that the event's construction on the
+// posting thread happens before its use here as TSan sees it.
+class RequestSink : public QObject
+{
+public:
+    RequestSink(std::mutex &postMutex, std::function<void()> run)
+        : m_postMutex(postMutex), m_run(std::move(run))
+    {
+    }
+    bool event(QEvent *event) override
+    {
+        { std::lock_guard<std::mutex> acquire(m_postMutex); }
+        if (event->type() != RunRequestsEvent::eventType())
+            return QObject::event(event);
+        m_run();
+        return true;
+    }
+
+private:
+    std::mutex &m_postMutex;
+    std::function<void()> m_run;
+};
 
 void registerMetaTypes()
 {
@@ -25,17 +66,52 @@ SimHardwareManager::SimHardwareManager(SimState &state, QObject *parent)
 {
     registerMetaTypes();
     refreshConfig();
-    m_thread.setObjectName(QStringLiteral("SimInstrument Thread"));
-    m_runner = new SimExposureRunner(state, *this);
-    m_runner->moveToThread(&m_thread);
-    m_thread.start();
+    std::promise<void> started;
+    m_thread = std::thread(&SimHardwareManager::runThread, this, &started);
+    started.get_future().wait();
 }
 
 SimHardwareManager::~SimHardwareManager()
 {
-    m_thread.quit();
-    m_thread.wait();
-    delete m_runner;
+    post([loop = m_loop](SimExposureRunner &) { loop->quit(); });
+    m_thread.join();
+}
+
+void SimHardwareManager::runThread(std::promise<void> *started)
+{
+    QThread::currentThread()->setObjectName(QStringLiteral("SimInstrument Thread"));
+    QEventLoop loop;
+    SimExposureRunner runner(m_state, *this, m_deliveryMutex);
+    RequestSink sink(m_requestMutex, [this] { runPendingRequests(); });
+    m_loop = &loop;
+    m_runner = &runner;
+    m_requestSink = &sink;
+    started->set_value();
+    loop.exec();
+}
+
+// The event is made and posted under the request mutex, which the simulator thread takes before
+// it runs the requests: everything written here happens before, as TSan sees it.
+void SimHardwareManager::post(Request request)
+{
+    std::lock_guard<std::mutex> lock(m_requestMutex);
+    m_requests.push_back(std::move(request));
+    QCoreApplication::postEvent(m_requestSink, new RunRequestsEvent);
+}
+
+void SimHardwareManager::runPendingRequests()
+{
+    for (;;) {
+        Request request;
+        {
+            std::lock_guard<std::mutex> lock(m_requestMutex);
+            if (m_requests.empty())
+                return;
+            request = std::move(m_requests.front());
+            m_requests.pop_front();
+        }
+        request(*m_runner);
+    }
 }
 
 QSharedPointer<const XrfHardwareConfig> SimHardwareManager::hardwareConfig() const
@@ -78,11 +154,9 @@ int SimHardwareManager::startExposure(const XrfExposureSettings &settings, int, 
         std::lock_guard<std::mutex> lock(m_mutex);
         seed = m_seed * 7919u + ++m_exposureCount;
     }
-    QMetaObject::invokeMethod(
-            m_runner, [runner = m_runner, settings, filterPosition, seed] {
-                runner->start(settings, filterPosition, seed);
-            },
-            Qt::QueuedConnection);
+    post([settings, filterPosition, seed](SimExposureRunner &runner) {
+        runner.start(settings, filterPosition, seed);
+    });
     return EngineOk;
 }
 
@@ -90,7 +164,7 @@ int SimHardwareManager::stopExposure(bool)
 {
     if (const int injected = m_state.faults().takeOperationCode("stopExposure"))
         return injected;
-    QMetaObject::invokeMethod(m_runner, [runner = m_runner] { runner->stop(); }, Qt::QueuedConnection);
+    post([](SimExposureRunner &runner) { runner.stop(); });
     return EngineOk;
 }
 
@@ -106,9 +180,7 @@ XrfVersion SimHardwareManager::firmwareVersion(int component) const
 
 void SimHardwareManager::getDarkRate(unsigned int samples)
 {
-    QMetaObject::invokeMethod(
-            m_runner, [runner = m_runner, samples] { runner->measureDarkRate(samples); },
-            Qt::QueuedConnection);
+    post([samples](SimExposureRunner &runner) { runner.measureDarkRate(samples); });
 }
 
 void SimHardwareManager::setSeed(unsigned int seed)
@@ -132,5 +204,7 @@ void SimHardwareManager::refreshConfig()
 void SimHardwareManager::onUpdateHardwareConfig()
 {
     refreshConfig();
-    emit hardwareConfigUpdated(*hardwareConfig());
+    const XrfHardwareConfig config = *hardwareConfig();
+    std::lock_guard<std::mutex> lock(m_deliveryMutex);
+    emit hardwareConfigUpdated(config);
 }

@@ -2,15 +2,25 @@
 
 #include "xrfhardwaremanager.h"
 
-#include <QThread>
+#include <QEventLoop>
 
+#include <deque>
+#include <future>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 class SimState;
 class SimExposureRunner;
 
 // The simulated hardware manager: exposures on its own thread ("SimInstrument Thread"), events as
 // signals emitted there, so receivers on other threads get queued calls, as from the middleware.
+//
+// ThreadSanitizer: Qt 5 as packaged is not instrumented and synchronises its event queues with
+// futexes that TSan cannot see. So the thread is a std::thread with an event loop (joined, not
+// QThread::wait()ed), requests travel through a std::mutex-guarded queue, and every signal is
+// emitted while holding deliveryMutex(): a receiver on another thread that locks it on entry has
+// a happens-before edge TSan can see to everything the emitter wrote, payload copies included.
 class SimHardwareManager : public XrfHardwareManager
 {
     Q_OBJECT
@@ -26,19 +36,30 @@ public:
     XrfVersion firmwareVersion(int component) const override;
     void getDarkRate(unsigned int samples) override;
 
-    // The exposures started so far; seeds each exposure's noise with the instrument seed.
+    // Seeds each exposure's counting noise from the instrument seed and the exposure's number.
     void setSeed(unsigned int seed);
+    std::mutex &deliveryMutex() { return m_deliveryMutex; }
 
 public slots:
     void onUpdateHardwareConfig() override;
 
 private:
+    using Request = std::function<void(SimExposureRunner &)>;
+
     int acceptExposure(const XrfExposureSettings &settings, int *filterPosition);
     void refreshConfig();
+    void runThread(std::promise<void> *started);
+    void post(Request request);
+    void runPendingRequests();
 
     SimState &m_state;
-    QThread m_thread;
-    SimExposureRunner *m_runner = nullptr;
+    std::thread m_thread;
+    QEventLoop *m_loop = nullptr;          // lives on m_thread
+    SimExposureRunner *m_runner = nullptr; // lives on m_thread
+    QObject *m_requestSink = nullptr;      // lives on m_thread
+    std::mutex m_requestMutex;
+    std::deque<Request> m_requests;
+    std::mutex m_deliveryMutex;
     mutable std::mutex m_mutex;
     QSharedPointer<const XrfHardwareConfig> m_config;
     unsigned int m_seed = 1;

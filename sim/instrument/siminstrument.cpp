@@ -127,6 +127,18 @@ QStringList SimInstrument::firmwareLog() const
     return d->state.firmwareLog();
 }
 
+SimBatteryReading SimInstrument::batteryStatus() const
+{
+    const auto lock = d->state.lock();
+    return d->state.sensors().battery(d->state.environment());
+}
+
+double SimInstrument::socTemperature() const
+{
+    const auto lock = d->state.lock();
+    return d->state.sensors().socC(d->state.environment());
+}
+
 void SimInstrument::setTestStand(bool present, bool lidClosed)
 {
     const auto lock = d->state.lock();

@@ -11,6 +11,7 @@ class SimEngine;
 class SimFaults;
 class SimState;
 class XrfHardwareConfig;
+struct SimBatteryReading;
 struct SimModelPreset;
 
 // A simulated instrument of one model family: its hardware manager and register engine over one
@@ -51,6 +52,9 @@ public:
     int installedCamera() const;
     // The K60 firmware log: one line per notable controller event.
     QStringList firmwareLog() const;
+    // Power manager and processor readings, for the hardware manager's battery and SoC queries.
+    SimBatteryReading batteryStatus() const;
+    double socTemperature() const;
 
     // The test stand and the safety interlock the instrument sits in.
     void setTestStand(bool present, bool lidClosed);

@@ -83,3 +83,13 @@ double SimSensors::supercapVolts(const SimEnvironment &env)
 {
     return noisy(env.supercapVolts, 0.01);
 }
+
+SimBatteryReading SimSensors::battery(const SimEnvironment &env)
+{
+    SimBatteryReading reading;
+    reading.voltageMv = (unsigned short)std::lround(noisy(env.batteryVolts, 0.005) * 1000.0);
+    reading.currentMa = (short)std::lround(noisy(env.batteryAmps, 0.01) * 1000.0);
+    reading.stateOfCharge = (unsigned short)env.batteryStateOfCharge;
+    reading.remainingMah = (unsigned short)env.batteryRemainingMah;
+    return reading;
+}

@@ -21,6 +21,15 @@ struct SimEnvironment
     int batteryRemainingMah = 4300;
 };
 
+// The battery as the power manager reports it.
+struct SimBatteryReading
+{
+    unsigned short voltageMv = 0;
+    short currentMa = 0;
+    unsigned short stateOfCharge = 0; // percent
+    unsigned short remainingMah = 0;
+};
+
 // Readings with their noise; every function draws from the instrument's generator.
 class SimSensors
 {
@@ -42,6 +51,7 @@ public:
     unsigned short fanRpm(bool fanPresent, int duty);
     double supplyVolts(const SimEnvironment &env);
     double supercapVolts(const SimEnvironment &env);
+    SimBatteryReading battery(const SimEnvironment &env);
 
 private:
     double noisy(double value, double sigma);

@@ -214,7 +214,8 @@ void TestSimEngine::resetHeightRisesWithTheResetWidthDacAndSettles()
         QVERIFY2(height > previous + 100, qPrintable(QStringLiteral("width %1 height %2").arg(width).arg(height)));
         previous = height;
     }
-    // Read straight after a change, the height still lags behind.
+    // Read straight after a change, the height still lags behind (25 ms to settle, at scale 1).
+    XrfTimeScale::setScale(1.0);
     QCOMPARE(m_engine->setDetectorDac(DetectorDacResetWidth, 200), 0);
     unsigned short early = 0;
     QCOMPARE(m_engine->getFpgaResetHeight(&early), 0);
@@ -297,6 +298,10 @@ void TestSimEngine::sensorsReadPlausibleValues()
     signed char tube = 0;
     QCOMPARE(m_engine->getTubeTemperature(&tube), 0);
     QVERIFY(tube > 20 && tube < 50);
+    const SimBatteryReading battery = m_instrument->batteryStatus();
+    QVERIFY(battery.voltageMv > 7000 && battery.voltageMv < 8500);
+    QVERIFY(battery.stateOfCharge > 0 && battery.stateOfCharge <= 100);
+    QVERIFY(m_instrument->socTemperature() > 30);
 }
 
 void TestSimEngine::autoCalReferenceExistsOnlyAfterCalibration()

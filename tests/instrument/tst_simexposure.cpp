@@ -1,4 +1,5 @@
 #include "simfaults.h"
+#include "exposurerelay.h"
 #include "simhardwaremanager.h"
 #include "spectrumprobe.h"
 #include "xrftimescale.h"
@@ -54,6 +55,7 @@ private:
     QTemporaryDir m_root;
     std::unique_ptr<SimInstrument> m_instrument;
     SimHardwareManager *m_manager = nullptr;
+    std::unique_ptr<ExposureRelay> m_relay;
 };
 
 void TestSimExposure::initTestCase()
@@ -64,6 +66,7 @@ void TestSimExposure::initTestCase()
     m_instrument->install();
     m_instrument->setSeed(1234);
     m_manager = m_instrument->hardwareManager();
+    m_relay.reset(new ExposureRelay(m_manager));
 }
 
 void TestSimExposure::init()
@@ -82,9 +85,9 @@ void TestSimExposure::waitForStop(QSignalSpy &stopped, int timeoutMs)
 
 void TestSimExposure::exposureRunsItsTimeWithOneSpectrumPerSecond()
 {
-    QSignalSpy started(m_manager, &HM::exposureStarted);
-    QSignalSpy spectra(m_manager, &HM::spectrum);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy started(m_relay.get(), &ExposureRelay::exposureStarted);
+    QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 5), 0, 0, 0, 0, 0, 0), 0);
     QCOMPARE(started.count() + spectra.count() + stopped.count(), 0); // returns before anything happens
     waitForStop(stopped);
@@ -109,7 +112,7 @@ void TestSimExposure::signalsComeFromTheSimulatorThread()
             m_manager, &HM::exposureStarted, m_manager,
             [&emittingThread] { emittingThread = QThread::currentThread()->objectName(); },
             Qt::DirectConnection);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 1), 0, 0, 0, 0, 0, 0), 0);
     waitForStop(stopped);
     disconnect(connection);
@@ -125,8 +128,8 @@ void TestSimExposure::ss316PeaksFollowTheGainRegister()
     QList<double> slopes;
     for (const quint32 setting : {gain, quint32(gain * 0.9)}) {
         QCOMPARE(m_instrument->engine()->setFpgaGain(setting), 0);
-        QSignalSpy spectra(m_manager, &HM::spectrum);
-        QSignalSpy stopped(m_manager, &HM::exposureStopped);
+        QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
+        QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
         QCOMPARE(m_manager->startExposure(exposure(40, 100, 10), 0, 0, 0, 0, 0, 0), 0);
         waitForStop(stopped);
         const XrfSpectrum spectrum = spectra.last().at(0).value<XrfSpectrum>();
@@ -150,8 +153,8 @@ void TestSimExposure::ss316PeaksFollowTheGainRegister()
 
 void TestSimExposure::stopExposureEndsEarlyWithStoppedByUser()
 {
-    QSignalSpy spectra(m_manager, &HM::spectrum);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 600), 0, 0, 0, 0, 0, 0), 0);
     QTRY_VERIFY(spectra.count() >= 1);
     QCOMPARE(m_manager->stopExposure(true), 0);
@@ -164,7 +167,7 @@ void TestSimExposure::stopExposureEndsEarlyWithStoppedByUser()
 
 void TestSimExposure::secondExposureWhileBusyIsRefused()
 {
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 600), 0, 0, 0, 0, 0, 0), 0);
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 1), 0, 0, 0, 0, 0, 0), int(EngineBusy));
     QCOMPARE(m_manager->stopExposure(true), 0);
@@ -183,8 +186,8 @@ void TestSimExposure::settingsOutsideTheTubeLimitsAreRefused()
 void TestSimExposure::timeScaleZeroRunsAtOnce()
 {
     XrfTimeScale::setScale(0);
-    QSignalSpy spectra(m_manager, &HM::spectrum);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 60), 0, 0, 0, 0, 0, 0), 0);
@@ -198,8 +201,8 @@ void TestSimExposure::liveTimeExposureRunsUntilTheLiveTimeIsReached()
 {
     XrfExposureSettings settings = exposure(40, 100, 5);
     settings.setUseLiveTime(true);
-    QSignalSpy spectra(m_manager, &HM::spectrum);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(settings, 0, 0, 0, 0, 0, 0), 0);
     waitForStop(stopped);
     const XrfSpectrum last = spectra.last().at(0).value<XrfSpectrum>();
@@ -210,8 +213,8 @@ void TestSimExposure::liveTimeExposureRunsUntilTheLiveTimeIsReached()
 void TestSimExposure::openInterlockEndsTheExposure()
 {
     m_instrument->setInterlockClosed(false);
-    QSignalSpy started(m_manager, &HM::exposureStarted);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy started(m_relay.get(), &ExposureRelay::exposureStarted);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 5), 0, 0, 0, 0, 0, 0), 0);
     waitForStop(stopped);
     QCOMPARE(started.count(), 0);
@@ -222,12 +225,12 @@ void TestSimExposure::fiftyKvNeedsAClosedTestStandWhenTheRuleIsSet()
 {
     QCOMPARE(m_instrument->engine()->setSafetyModeFlags(0x0008), 0);
     m_instrument->setTestStand(true, false);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(50, 40, 2), 0, 0, 0, 0, 0, 0), 0);
     waitForStop(stopped);
     QCOMPARE(stopped.first().at(0).value<HM::XrfExposureEndCondition>(), HM::EndInterlockOpened);
     m_instrument->setTestStand(true, true);
-    QSignalSpy stoppedAgain(m_manager, &HM::exposureStopped);
+    QSignalSpy stoppedAgain(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(50, 40, 2), 0, 0, 0, 0, 0, 0), 0);
     waitForStop(stoppedAgain);
     QCOMPARE(stoppedAgain.first().at(0).value<HM::XrfExposureEndCondition>(), HM::EndNormal);
@@ -236,7 +239,7 @@ void TestSimExposure::fiftyKvNeedsAClosedTestStandWhenTheRuleIsSet()
 
 void TestSimExposure::darkRateArrivesBySignal()
 {
-    QSignalSpy darkRate(m_manager, &HM::darkRateUpdated);
+    QSignalSpy darkRate(m_relay.get(), &ExposureRelay::darkRateUpdated);
     m_manager->getDarkRate(10);
     QTRY_COMPARE(darkRate.count(), 1);
     QVERIFY(darkRate.first().at(0).toUInt() < 5);
@@ -253,7 +256,7 @@ void TestSimExposure::hardwareConfigIsReReadOnRequest()
     QCOMPARE(before->filters().size(), 10);
     QVERIFY(before->filterWheelMotorPresent());
     QCOMPARE(m_instrument->engine()->setInstrumentSerialNumber(800999), 0);
-    QSignalSpy updated(m_manager, &HM::hardwareConfigUpdated);
+    QSignalSpy updated(m_relay.get(), &ExposureRelay::hardwareConfigUpdated);
     m_manager->onUpdateHardwareConfig();
     QTRY_COMPARE(updated.count(), 1);
     QCOMPARE(updated.first().at(0).value<XrfHardwareConfig>().insSerialNumber(), QStringLiteral("800999"));

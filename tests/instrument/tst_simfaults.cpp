@@ -1,4 +1,5 @@
 #include "simfaults.h"
+#include "exposurerelay.h"
 #include "simhardwaremanager.h"
 #include "simscenarios.h"
 #include "spectrumprobe.h"
@@ -52,6 +53,7 @@ private:
     QTemporaryDir m_root;
     std::unique_ptr<SimInstrument> m_instrument;
     SimHardwareManager *m_manager = nullptr;
+    std::unique_ptr<ExposureRelay> m_relay;
     SimEngine *m_engine = nullptr;
 };
 
@@ -61,6 +63,7 @@ void TestSimFaults::initTestCase()
     XrfUtils::setInstrumentRoot(m_root.path());
     m_instrument.reset(new SimInstrument(QStringLiteral("default")));
     m_manager = m_instrument->hardwareManager();
+    m_relay.reset(new ExposureRelay(m_manager));
     m_engine = m_instrument->engine();
 }
 
@@ -133,8 +136,8 @@ void TestSimFaults::registerOverrideAnswersRawAndTypedReads()
 void TestSimFaults::exposureEndsEarlyWithTheChosenCondition()
 {
     m_instrument->faults().endExposureAfter(2, HM::EndInterlockOpened, false, 1);
-    QSignalSpy spectra(m_manager, &HM::spectrum);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(*m_instrument, 5), 0, 0, 0, 0, 0, 0), 0);
     QTRY_COMPARE(stopped.count(), 1);
     QCOMPARE(stopped.first().at(0).value<HM::XrfExposureEndCondition>(), HM::EndInterlockOpened);
@@ -148,8 +151,8 @@ void TestSimFaults::hardwareErrorIsRaisedAfterItsTime()
 {
     m_instrument->faults().raiseHardwareErrorAfter(1, XrfErrorInfo(0x31, QStringLiteral("arc"),
                                                                    QStringLiteral("HV tripped")));
-    QSignalSpy errors(m_manager, &HM::hardwareError);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy errors(m_relay.get(), &ExposureRelay::hardwareError);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(*m_instrument, 5), 0, 0, 0, 0, 0, 0), 0);
     QTRY_COMPARE(stopped.count(), 1);
     QCOMPARE(errors.count(), 1);
@@ -161,9 +164,9 @@ void TestSimFaults::hardwareErrorIsRaisedAfterItsTime()
 void TestSimFaults::hardwareErrorCanLeaveTheExposureRunning()
 {
     m_instrument->faults().raiseHardwareErrorAfter(1, XrfErrorInfo(7, QStringLiteral("warning")), false, 1);
-    QSignalSpy errors(m_manager, &HM::hardwareError);
-    QSignalSpy spectra(m_manager, &HM::spectrum);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy errors(m_relay.get(), &ExposureRelay::hardwareError);
+    QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(*m_instrument, 3), 0, 0, 0, 0, 0, 0), 0);
     QTRY_COMPARE(stopped.count(), 1);
     QCOMPARE(errors.count(), 1);
@@ -176,8 +179,8 @@ void TestSimFaults::spectrumOverrideReplacesThePhysics()
     QVector<quint32> perSecond(2048, 0);
     perSecond[500] = 100;
     m_instrument->faults().overrideSpectrum(perSecond);
-    QSignalSpy spectra(m_manager, &HM::spectrum);
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(*m_instrument, 3), 0, 0, 0, 0, 0, 0), 0);
     QTRY_COMPARE(stopped.count(), 1);
     const XrfSpectrum last = spectra.last().at(0).value<XrfSpectrum>();
@@ -267,7 +270,7 @@ void TestSimFaults::scenariosAreListedDescribedAndApplied()
     m_instrument->faults().clear();
 
     QVERIFY(SimScenarios::apply(QStringLiteral("exposure-interlock"), *m_instrument));
-    QSignalSpy stopped(m_manager, &HM::exposureStopped);
+    QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(*m_instrument, 5), 0, 0, 0, 0, 0, 0), 0);
     QTRY_COMPARE(stopped.count(), 1);
     QCOMPARE(stopped.first().at(0).value<HM::XrfExposureEndCondition>(), HM::EndInterlockOpened);
