@@ -105,9 +105,10 @@ int main(int argc, char **argv)
         const double update = reporter.times[std::string("spectrumUpdate/") + channels];
         const double zeros = reporter.times[std::string("zeroFill/") + channels];
         if (update > 0 && zeros > 0)
-            std::printf("spectrum update at %s channels: %.1f us, %.0f times the cost of zero-filling "
-                        "the array (%.3f us)\n",
-                        channels, update / 1000.0, update / zeros, zeros / 1000.0);
+            std::printf(
+                "spectrum update at %s channels: %.1f us, %.0f times the cost of zero-filling "
+                "the array (%.3f us)\n",
+                channels, update / 1000.0, update / zeros, zeros / 1000.0);
     }
     benchmark::Shutdown();
     return 0;

@@ -58,15 +58,15 @@ enum LogLevel : int {
 // Traces of the FPGA diagnostic port (getFpgaDiagnosticTrace).
 enum FpgaDiagnosticTraceParam : int {
     FpgaTraceAdcHistogram = 0, // 256 bins of 256 ADC codes each
-    FpgaTraceRawAdc = 1,       // the latest 256 raw ADC samples
+    FpgaTraceRawAdc = 1, // the latest 256 raw ADC samples
 };
 
 // Non-volatile memory sectors (eraseNvSector).
 enum NvSector : unsigned char {
-    NvSectorIdentity = 0,    // serial number, instrument type
+    NvSectorIdentity = 0, // serial number, instrument type
     NvSectorCalibration = 1, // FPGA, auto-cal, gain and temperature correction, detector set points
-    NvSectorFilter = 2,      // filter table, filter type and tolerances
-    NvSectorSafety = 3,      // safety mode flags
+    NvSectorFilter = 2, // filter table, filter type and tolerances
+    NvSectorSafety = 3, // safety mode flags
     NvSectorAll = 0xff,
 };
 
@@ -86,7 +86,7 @@ enum RegisterAddress : unsigned short {
     RegTubeVoltageSet = 0x0200, // float kV
     RegTubeCurrentSet = 0x0202, // float uA
     RegTubeEnable = 0x0204,
-    RegTubeFaultFlags = 0x0206,      // live
+    RegTubeFaultFlags = 0x0206, // live
     RegTubeVoltageMonitored = 0x0220, // live, float kV
     RegTubeCurrentMonitored = 0x0222, // live, float uA
 
@@ -115,46 +115,46 @@ enum RegisterAddress : unsigned short {
     RegFpgaAutoCalSlopeCancellation = 0x0317,
     RegFpgaAutoCalLeakageRampFilter = 0x0318, // 32 bits
     RegFpgaAutoCalSlopeThreshold = 0x0319,
-    RegFpgaAutoCalGain = 0x0320,        // 32 bits
-    RegFpgaAutoCalOffset = 0x0321,      // 32 bits
+    RegFpgaAutoCalGain = 0x0320, // 32 bits
+    RegFpgaAutoCalOffset = 0x0321, // 32 bits
     RegFpgaAutoCalCountsLimit = 0x0322, // 32 bits
-    RegFpgaAutoCalTime = 0x0323,        // 32 bits
-    RegFpgaAutoCalPosWindow = 0x0324,   // 32 bits
+    RegFpgaAutoCalTime = 0x0323, // 32 bits
+    RegFpgaAutoCalPosWindow = 0x0324, // 32 bits
     RegFpgaAutoCalSyncDelay = 0x0325,
     RegFpgaAutoCalTotalPulseTime = 0x0326,
     RegFpgaAutoCalGapTime = 0x0327,
     RegFpgaAutoCalPeakingTime = 0x0328,
     RegFpgaAutoCalEnableAtStartup = 0x0329,
     RegFpgaAutoCalEnabled = 0x032a,
-    RegFpgaAutoCalRefPosition = 0x032b,  // float channel
+    RegFpgaAutoCalRefPosition = 0x032b, // float channel
     RegFpgaAutoCalRefPeakWidth = 0x032c, // float channels
     RegAutoCalGainCorrectionOffset = 0x0330, // float
-    RegAutoCalGainCorrectionSlope = 0x0331,  // float
-    RegAutoCalTemperatureAtCal = 0x0332,     // float
-    RegFpgaResetHeight = 0x0340,             // live
+    RegAutoCalGainCorrectionSlope = 0x0331, // float
+    RegAutoCalTemperatureAtCal = 0x0332, // float
+    RegFpgaResetHeight = 0x0340, // live
 
     RegFilterMoveTolerance = 0x0440,
     RegFilterScanTolerance = 0x0441,
     RegFilterEncoderSetPoint = 0x0442,
     RegFilterEncoderMonitored = 0x0443, // live
-    RegFilterMoveStatus = 0x0444,       // live
+    RegFilterMoveStatus = 0x0444, // live
     RegFilterPositionMonitored = 0x0445, // live
-    RegFilterType = 0x0453,             // bit 0: fixed filter
+    RegFilterType = 0x0453, // bit 0: fixed filter
     RegFilterTable = 0x0460, // 4 words per position: encoder, atomic number, thickness, diameter
 
     RegDetectorStatus = 0x0500, // live: bit 0 bias on, bit 1 ready (at its set temperature)
     RegDetectorSetTemperature = 0x0501, // signed degrees C
-    RegDetectorDac = 0x0510,            // + channel
+    RegDetectorDac = 0x0510, // + channel
     RegDetectorTempCorrectionEpsilon = 0x0520, // float
-    RegDetectorTempCorrectionCoeff1 = 0x0521,  // float
-    RegDetectorTempCorrectionCoeff2 = 0x0522,  // float
+    RegDetectorTempCorrectionCoeff1 = 0x0521, // float
+    RegDetectorTempCorrectionCoeff2 = 0x0522, // float
     RegDetectorResetHeightTarget = 0x0523,
     RegDetectorResetTrackingEnabled = 0x0524,
     RegDetectorShutter = 0x0525,
 
     RegSafetyModeFlags = 0x0600,
-    RegExposureStatusFlags = 0x0601,  // live: bit 1 test stand present
-    RegInterlockFlags = 0x0602,       // live: bit 5 interlock open
+    RegExposureStatusFlags = 0x0601, // live: bit 1 test stand present
+    RegInterlockFlags = 0x0602, // live: bit 5 interlock open
     RegTestStandStatusFlags = 0x0603, // live: bit 0 communication ok, bit 1 lid closed
     RegLatchingSafetyFaults = 0x0604,
     RegInterruptFlags = 0x0605,
@@ -189,10 +189,10 @@ struct AcquisitionStats
 {
     quint64 realTimeUs = 0;
     quint64 liveTimeUs = 0;
-    unsigned int inputCounts = 0;  // fast channel ("fast counts")
+    unsigned int inputCounts = 0; // fast channel ("fast counts")
     unsigned int outputCounts = 0; // slow channel, processed events ("slow counts")
     unsigned int acquisitionTime = 0; // ms
-    quint64 resetTime = 0;            // ns spent in detector resets
+    quint64 resetTime = 0; // ns spent in detector resets
     unsigned int resetCount = 0;
     unsigned int topResetCount = 0;
     unsigned int pileupCount = 0;
@@ -305,7 +305,7 @@ public:
     virtual int setFilterMoveTolerance(unsigned short ticks) = 0; // moves to a position
     virtual int getFilterMoveTolerance(unsigned short *ticks) = 0;
     virtual int setFilterScanTolerance(unsigned short ticks) = 0; // moves to an encoder value
-    virtual int getFilterTolerance(unsigned short *ticks) = 0;    // the scan tolerance in force
+    virtual int getFilterTolerance(unsigned short *ticks) = 0; // the scan tolerance in force
     virtual int moveFilterWheel(unsigned short encoder) = 0;
     virtual int moveFilterWheelPos(unsigned char position) = 0;
     virtual int getFilterMoveStatus(unsigned char *status) = 0; // FilterMoveStatus

@@ -13,8 +13,8 @@ QVector<SimRay> raysAtDetector(const SimBeamSnapshot &snapshot)
         const double scale = snapshot.ua * path.acceptance;
         if (scale <= 0)
             continue;
-        const QVector<SimRay> emitted = SimEmission::atDetector(snapshot.tube, snapshot.kv,
-                                                                path.filter, snapshot.sample);
+        const QVector<SimRay> emitted =
+            SimEmission::atDetector(snapshot.tube, snapshot.kv, path.filter, snapshot.sample);
         for (SimRay ray : emitted) {
             ray.rate *= scale;
             rays.append(ray);
@@ -26,8 +26,8 @@ QVector<SimRay> raysAtDetector(const SimBeamSnapshot &snapshot)
 SimDetectorResponse respond(const SimDetector &detector, const SimBeamSnapshot &snapshot,
                             bool withSpectrum)
 {
-    return detector.respond(raysAtDetector(snapshot), snapshot.pulse,
-                            snapshot.detectorTemperatureC, snapshot.darkRateCps, withSpectrum);
+    return detector.respond(raysAtDetector(snapshot), snapshot.pulse, snapshot.detectorTemperatureC,
+                            snapshot.darkRateCps, withSpectrum);
 }
 
 } // namespace SimBeam

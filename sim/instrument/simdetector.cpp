@@ -49,17 +49,16 @@ double siliconEscape(double energyKeV)
 SimDetector::SimDetector(const SimDetectorSpec &spec) : m_spec(spec)
 {
     const SimMaterial window = SimMaterial::element(4, spec.beWindowUm);
-    SimMaterial air = SimMaterial::fromFractions(QStringLiteral("air"),
-                                                 {{7, 0.7553}, {8, 0.2318}, {18, 0.0128}},
-                                                 0.001205, spec.airGapUm);
+    SimMaterial air = SimMaterial::fromFractions(
+        QStringLiteral("air"), {{7, 0.7553}, {8, 0.2318}, {18, 0.0128}}, 0.001205, spec.airGapUm);
     const int steps = int(kTableMaxKeV / kTableStepKeV);
     m_efficiency.resize(steps);
     m_escape.resize(steps);
     for (int i = 1; i < steps; ++i) {
         const double e = i * kTableStepKeV;
         const double absorbed = 1.0
-                - std::exp(-SimPhysics::photoCrossSection(14, e) * kSiDensity
-                           * spec.siThicknessUm * 1.0e-4);
+            - std::exp(-SimPhysics::photoCrossSection(14, e) * kSiDensity * spec.siThicknessUm
+                       * 1.0e-4);
         m_efficiency[i] = window.transmission(e) * air.transmission(e) * absorbed;
         m_escape[i] = siliconEscape(e);
     }
@@ -81,11 +80,12 @@ SimEnergyScale SimDetector::energyScale(const SimPulseSettings &pulse) const
 
 double SimDetector::fwhmEv(double energyEv, double peakingUs, double temperatureC) const
 {
-    const double leakage = std::pow(2.0, (temperatureC - m_spec.noiseRefTempC) / m_spec.leakageDoublingC);
+    const double leakage =
+        std::pow(2.0, (temperatureC - m_spec.noiseRefTempC) / m_spec.leakageDoublingC);
     const double noise2 = m_spec.seriesNoise2 / peakingUs
-            + m_spec.parallelNoise2 * peakingUs * leakage + m_spec.flickerNoise2;
-    const double statistics = kFwhmPerSigma * kFwhmPerSigma * kFano * kPairEnergyEv
-            * std::max(energyEv, 0.0);
+        + m_spec.parallelNoise2 * peakingUs * leakage + m_spec.flickerNoise2;
+    const double statistics =
+        kFwhmPerSigma * kFwhmPerSigma * kFano * kPairEnergyEv * std::max(energyEv, 0.0);
     return std::sqrt(noise2 + statistics);
 }
 
@@ -106,7 +106,8 @@ double SimDetector::escapeFraction(double energyKeV) const
 
 double SimDetector::triggerProbability(double energyKeV) const
 {
-    return 0.5 * (1.0 + std::erf((energyKeV - m_spec.thresholdKeV) / (std::sqrt(2.0) * kTriggerNoiseKeV)));
+    return 0.5
+        * (1.0 + std::erf((energyKeV - m_spec.thresholdKeV) / (std::sqrt(2.0) * kTriggerNoiseKeV)));
 }
 
 void SimDetector::addPeak(QVector<double> *spectrum, const SimEnergyScale &scale, double energyEv,
@@ -115,7 +116,8 @@ void SimDetector::addPeak(QVector<double> *spectrum, const SimEnergyScale &scale
     const double centre = scale.channel(energyEv);
     const double sigma = std::max(sigmaEv / scale.slopeEv, 1.0e-3);
     const int first = std::max(0, int(std::floor(centre - kGaussianReach * sigma)));
-    const int last = std::min(spectrum->size() - 1, int(std::ceil(centre + kGaussianReach * sigma)));
+    const int last =
+        std::min(spectrum->size() - 1, int(std::ceil(centre + kGaussianReach * sigma)));
     if (first > last)
         return;
     const double norm = 1.0 / (std::sqrt(2.0) * sigma);
@@ -139,8 +141,8 @@ SimDetectorResponse SimDetector::respond(const QVector<SimRay> &rays, const SimP
     QVector<double> shape(withSpectrum ? m_spec.channels : 0, 0.0);
     double icr = darkRateCps;
     for (const SimRay &ray : rays) {
-        const double rate = ray.rate * areaScale * efficiency(ray.energyKeV)
-                * triggerProbability(ray.energyKeV);
+        const double rate =
+            ray.rate * areaScale * efficiency(ray.energyKeV) * triggerProbability(ray.energyKeV);
         if (rate <= 0)
             continue;
         icr += rate;
@@ -170,10 +172,10 @@ double SimDetector::resetHeight(double resetWidthDac, double fetSubDac) const
 {
     if (m_spec.isPin) {
         const double height = m_spec.pinFetSlope * (fetSubDac - m_spec.pinFetZero)
-                + m_spec.pinWidthSlope * (resetWidthDac - m_spec.pinWidthZero);
+            + m_spec.pinWidthSlope * (resetWidthDac - m_spec.pinWidthZero);
         return std::clamp(height, 0.0, 65535.0);
     }
     const double height = m_spec.resetHeightOffset + m_spec.resetHeightSlope * resetWidthDac
-            - m_spec.resetHeightCurvature * resetWidthDac * resetWidthDac;
+        - m_spec.resetHeightCurvature * resetWidthDac * resetWidthDac;
     return std::clamp(height, 0.0, 65535.0);
 }

@@ -22,10 +22,10 @@ struct SimDetectorSpec
     double flickerNoise2 = 1200;
     double noiseRefTempC = -25;
     double leakageDoublingC = 8;
-    double thresholdKeV = 0.8;   // fast channel trigger
+    double thresholdKeV = 0.8; // fast channel trigger
     double deadTimeBaseUs = 0.3; // dead time = 2 x peaking time + base (paralyzable)
-    double unitGain = 1.0;       // this unit's charge gain relative to nominal
-    double offsetEv = 0;         // energy at channel 0
+    double unitGain = 1.0; // this unit's charge gain relative to nominal
+    double offsetEv = 0; // energy at channel 0
     int channels = 2048;
     double defaultSetTemperatureC = -25;
     double coolerMaxDeltaC = 60;
@@ -63,8 +63,8 @@ struct SimPulseSettings
 struct SimDetectorResponse
 {
     QVector<double> perSecond; // expected processed counts per channel and second
-    double icr = 0;            // true input rate above the trigger threshold, cps
-    double ocr = 0;            // processed rate, cps
+    double icr = 0; // true input rate above the trigger threshold, cps
+    double ocr = 0; // processed rate, cps
     double deadTimeUs = 0;
     SimEnergyScale scale;
 };

@@ -39,13 +39,13 @@ void addFluorescence(const SimRay &ray, const SimMaterial &sample, double mu0,
         for (const SimPhysics::EmissionLine &line : SimPhysics::fluorescenceLines(element.first)) {
             if (line.energyKeV >= ray.energyKeV)
                 continue;
-            const double tau = SimPhysics::fluorescenceCrossSection(element.first, line.line,
-                                                                    ray.energyKeV);
+            const double tau =
+                SimPhysics::fluorescenceCrossSection(element.first, line.line, ray.energyKeV);
             if (tau <= 0)
                 continue;
             const double chi = mu0 / sin1 + sample.massAttenuation(line.energyKeV) / sin2;
             const double rate = ray.rate * element.second * tau / sin1
-                    * thicknessFactor(sample, chi) / chi / (4 * kPi);
+                * thicknessFactor(sample, chi) / chi / (4 * kPi);
             SimRay &out = (*lines)[{element.first, line.line}];
             out.energyKeV = line.energyKeV;
             out.rate += rate;
@@ -61,8 +61,10 @@ void addScatter(const SimRay &ray, const SimMaterial &sample, double mu0, QVecto
     double rayleigh = 0;
     double compton = 0;
     for (const auto &element : sample.massFractions) {
-        rayleigh += element.second * SimPhysics::rayleighDifferential(element.first, ray.energyKeV, theta);
-        compton += element.second * SimPhysics::comptonDifferential(element.first, ray.energyKeV, theta);
+        rayleigh +=
+            element.second * SimPhysics::rayleighDifferential(element.first, ray.energyKeV, theta);
+        compton +=
+            element.second * SimPhysics::comptonDifferential(element.first, ray.energyKeV, theta);
     }
     const double chiRayleigh = mu0 / sin1 + mu0 / sin2;
     out->append({ray.energyKeV,
@@ -112,10 +114,10 @@ QVector<SimRay> atDetector(const SimTubeSpec &tube, double kv, const SimMaterial
     static std::mutex mutex;
     static QHash<QString, QVector<SimRay>> cache;
     const QString key = QStringLiteral("%1/%2/%3/%4/%5")
-                                .arg(tube.anodeZ)
-                                .arg(tube.beWindowUm)
-                                .arg(qRound(kv * 100))
-                                .arg(filter.cacheKey(), sample.cacheKey());
+                            .arg(tube.anodeZ)
+                            .arg(tube.beWindowUm)
+                            .arg(qRound(kv * 100))
+                            .arg(filter.cacheKey(), sample.cacheKey());
     {
         std::lock_guard<std::mutex> lock(mutex);
         const auto it = cache.constFind(key);

@@ -1,6 +1,6 @@
 #include "simengine_p.h"
 
-SimEngine::SimEngine(SimState &state) : m_state(state) {}
+SimEngine::SimEngine(SimState &state) : m_state(state) { }
 
 int SimEngine::readFloatTo(quint16 address, float *out)
 {

@@ -65,7 +65,8 @@ public:
     int setFpgaSlopeCancellation(unsigned char value) override;
     int setFpgaLeakageRampFilter(quint32 value) override;
     int setFpgaSlopeThreshold(unsigned short value) override;
-    int getFpgaDiagnosticTrace(xrf_hal::FpgaDiagnosticTraceParam trace, QVector<quint32> *bins) override;
+    int getFpgaDiagnosticTrace(xrf_hal::FpgaDiagnosticTraceParam trace,
+                               QVector<quint32> *bins) override;
     // FPGA auto-cal (automatic gain tracking) and PIN gain correction.
     int setFpgaAutoCalSlopeCancellation(unsigned char value) override;
     int setFpgaAutoCalLeakageRampFilter(quint32 value) override;

@@ -156,31 +156,36 @@ int SimEngine::getDetectorMonitorTemperature(float *celsius)
 int SimEngine::getDetectorSddTempSet(float *volts)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, volts, 1.5 + 0.01 * m_state.registers().toSigned(RegDetectorSetTemperature));
+    return measured(__func__, volts,
+                    1.5 + 0.01 * m_state.registers().toSigned(RegDetectorSetTemperature));
 }
 
 int SimEngine::getDetectorBiasVoltageMonitored(float *volts)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, volts, reference(m_state, m_state.detector().spec().isPin ? 100.0 : -130.0));
+    return measured(__func__, volts,
+                    reference(m_state, m_state.detector().spec().isPin ? 100.0 : -130.0));
 }
 
 int SimEngine::getDetectorRing1Voltage(float *volts)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, volts, m_state.detector().spec().isPin ? 0.0 : reference(m_state, -18.0));
+    return measured(__func__, volts,
+                    m_state.detector().spec().isPin ? 0.0 : reference(m_state, -18.0));
 }
 
 int SimEngine::getDetectorRingXVoltage(float *volts)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, volts, m_state.detector().spec().isPin ? 0.0 : reference(m_state, -112.0));
+    return measured(__func__, volts,
+                    m_state.detector().spec().isPin ? 0.0 : reference(m_state, -112.0));
 }
 
 int SimEngine::getDetectorBackVoltage(float *volts)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, volts, m_state.detector().spec().isPin ? 0.0 : reference(m_state, -55.0));
+    return measured(__func__, volts,
+                    m_state.detector().spec().isPin ? 0.0 : reference(m_state, -55.0));
 }
 
 int SimEngine::getDetectorResetDacOffset(short *offset)

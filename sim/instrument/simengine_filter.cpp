@@ -58,8 +58,10 @@ int SimEngine::getFilterTolerance(unsigned short *ticks)
 int SimEngine::moveFilterWheel(unsigned short encoder)
 {
     SIM_ENGINE_OPERATION();
-    const unsigned short tolerance = (unsigned short)m_state.registers().raw(RegFilterScanTolerance);
-    const int result = m_state.wheel().moveTo(encoder, tolerance, m_state.nowMs(), m_state.random());
+    const unsigned short tolerance =
+        (unsigned short)m_state.registers().raw(RegFilterScanTolerance);
+    const int result =
+        m_state.wheel().moveTo(encoder, tolerance, m_state.nowMs(), m_state.random());
     if (result == EngineOk)
         m_state.registers().setRaw(RegFilterEncoderSetPoint, encoder);
     return result;
@@ -72,8 +74,10 @@ int SimEngine::moveFilterWheelPos(unsigned char position)
     if (position >= table.size())
         return EngineOutOfRange;
     const unsigned short encoder = table.at(position).encoder;
-    const unsigned short tolerance = (unsigned short)m_state.registers().raw(RegFilterMoveTolerance);
-    const int result = m_state.wheel().moveTo(encoder, tolerance, m_state.nowMs(), m_state.random());
+    const unsigned short tolerance =
+        (unsigned short)m_state.registers().raw(RegFilterMoveTolerance);
+    const int result =
+        m_state.wheel().moveTo(encoder, tolerance, m_state.nowMs(), m_state.random());
     if (result == EngineOk)
         m_state.registers().setRaw(RegFilterEncoderSetPoint, encoder);
     return result;

@@ -18,8 +18,9 @@ double referenceWidth(SimState &state)
 {
     const SimPulseSettings pulse = state.pulseSettings();
     const SimDetector &detector = state.detector();
-    return detector.fwhmEv(kAutoCalReferenceEv, detector.peakingUs(pulse), state.detectorTemperature())
-            / detector.energyScale(pulse).slopeEv;
+    return detector.fwhmEv(kAutoCalReferenceEv, detector.peakingUs(pulse),
+                           state.detectorTemperature())
+        / detector.energyScale(pulse).slopeEv;
 }
 
 } // namespace
@@ -315,7 +316,8 @@ int SimEngine::getAutoCalRefPeakWidth(float *channels)
 int SimEngine::getAutoCalPosition(float *channel)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, channel, referenceChannel(m_state) + 0.05 * m_state.random().normal());
+    return measured(__func__, channel,
+                    referenceChannel(m_state) + 0.05 * m_state.random().normal());
 }
 
 int SimEngine::getAutoCalWidth(float *channels)

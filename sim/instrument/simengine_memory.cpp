@@ -170,8 +170,8 @@ int SimEngine::sendCommandBuffer(const unsigned char *command, unsigned short le
     if (payload == 0 || kCommandHeaderLength - 1 + payload != length)
         return EngineInvalidArgument;
     m_state.log(QStringLiteral("Command 0x%1 with %2 argument bytes")
-                        .arg(command[6], 2, 16, QLatin1Char('0'))
-                        .arg(payload - 1));
+                    .arg(command[6], 2, 16, QLatin1Char('0'))
+                    .arg(payload - 1));
     if (response && responseCapacity >= 2) {
         response[0] = 0x06; // ACK
         response[1] = command[6];

@@ -10,13 +10,13 @@
 
 // Opens an engine operation: an injected fault code wins; otherwise the state is locked for the
 // rest of the operation.
-#define SIM_ENGINE_OPERATION()                                                                     \
-    if (const int injectedCode = m_state.faults().takeOperationCode(__func__))                     \
-        return injectedCode;                                                                       \
+#define SIM_ENGINE_OPERATION() \
+    if (const int injectedCode = m_state.faults().takeOperationCode(__func__)) \
+        return injectedCode; \
     const auto stateLock = m_state.lock()
 
-#define SIM_REQUIRE(pointer)                                                                       \
-    if (!(pointer))                                                                                \
+#define SIM_REQUIRE(pointer) \
+    if (!(pointer)) \
     return xrf_hal::EngineInvalidArgument
 
 template<typename T>

@@ -6,22 +6,25 @@ using namespace xrf_hal;
 int SimEngine::getAnalogFrontEndTemperature(float *celsius)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, celsius,
-                    m_state.sensors().analogFrontEndC(m_state.environment(), m_state.tube().powerWatts()));
+    return measured(
+        __func__, celsius,
+        m_state.sensors().analogFrontEndC(m_state.environment(), m_state.tube().powerWatts()));
 }
 
 int SimEngine::getDigitalBoardTemperature(float *celsius)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, celsius,
-                    m_state.sensors().digitalBoardC(m_state.environment(), m_state.tube().powerWatts()));
+    return measured(
+        __func__, celsius,
+        m_state.sensors().digitalBoardC(m_state.environment(), m_state.tube().powerWatts()));
 }
 
 int SimEngine::getBarometerTemperature(float *celsius)
 {
     SIM_ENGINE_OPERATION();
-    return measured(__func__, celsius,
-                    m_state.sensors().barometerC(m_state.environment(), m_state.tube().powerWatts()));
+    return measured(
+        __func__, celsius,
+        m_state.sensors().barometerC(m_state.environment(), m_state.tube().powerWatts()));
 }
 
 int SimEngine::getProximityTemperature(float *celsius)

@@ -15,8 +15,8 @@ int SimEngine::enableTube()
     const int result = m_state.tube().enable(m_state.nowMs());
     if (result == EngineOk)
         m_state.log(QStringLiteral("Tube on: %1 kV, %2 uA")
-                            .arg(m_state.tube().voltageSet())
-                            .arg(m_state.tube().currentSet()));
+                        .arg(m_state.tube().voltageSet())
+                        .arg(m_state.tube().currentSet()));
     return result;
 }
 
@@ -149,6 +149,7 @@ int SimEngine::clearFaults()
 int SimEngine::clearInterrupts(unsigned short mask)
 {
     SIM_ENGINE_OPERATION();
-    m_state.registers().setRaw(RegInterruptFlags, m_state.registers().raw(RegInterruptFlags) & ~quint32(mask));
+    m_state.registers().setRaw(RegInterruptFlags,
+                               m_state.registers().raw(RegInterruptFlags) & ~quint32(mask));
     return EngineOk;
 }

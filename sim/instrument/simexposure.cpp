@@ -63,7 +63,8 @@ void SimExposureRunner::moveWheelFor(const XrfExposureSettings &settings, int fi
     const unsigned short encoder = m_state.filterTable().at(filterPosition).encoder;
     if (settings.freezeFilterMode() && wheel.encoderSetPoint() == encoder)
         return;
-    const unsigned short tolerance = (unsigned short)m_state.registers().raw(xrf_hal::RegFilterMoveTolerance);
+    const unsigned short tolerance =
+        (unsigned short)m_state.registers().raw(xrf_hal::RegFilterMoveTolerance);
     wheel.moveTo(encoder, tolerance, m_state.nowMs(), m_state.random());
     m_state.registers().setRaw(xrf_hal::RegFilterEncoderSetPoint, encoder);
 }
@@ -73,7 +74,8 @@ bool SimExposureRunner::interlockBlocks()
     const SimEnvironment &env = m_state.environment();
     if (!env.interlockClosed)
         return true;
-    const bool standRequired = m_state.registers().raw(xrf_hal::RegSafetyModeFlags) & kTestStandFor50kVFlag;
+    const bool standRequired =
+        m_state.registers().raw(xrf_hal::RegSafetyModeFlags) & kTestStandFor50kVFlag;
     const bool standClosed = env.testStandPresent && env.testStandLidClosed;
     return standRequired && m_settings.tubeVoltageKv() > kTestStandVoltageKv && !standClosed;
 }

@@ -70,14 +70,13 @@ QVector<SimFaults::ExposureFault> SimFaults::takeExposureFaults()
         if (counted.remaining != kAlways)
             --counted.remaining;
     }
-    m_exposureFaults.erase(std::remove_if(m_exposureFaults.begin(), m_exposureFaults.end(),
-                                          [](const CountedExposureFault &f) {
-                                              return f.remaining == 0;
-                                          }),
-                           m_exposureFaults.end());
-    std::stable_sort(faults.begin(), faults.end(), [](const ExposureFault &a, const ExposureFault &b) {
-        return a.atSeconds < b.atSeconds;
-    });
+    m_exposureFaults.erase(
+        std::remove_if(m_exposureFaults.begin(), m_exposureFaults.end(),
+                       [](const CountedExposureFault &f) { return f.remaining == 0; }),
+        m_exposureFaults.end());
+    std::stable_sort(
+        faults.begin(), faults.end(),
+        [](const ExposureFault &a, const ExposureFault &b) { return a.atSeconds < b.atSeconds; });
     return faults;
 }
 
@@ -201,26 +200,30 @@ QStringList SimFaults::describe() const
     Lock lock(m_mutex);
     for (auto it = m_operations.cbegin(); it != m_operations.cend(); ++it)
         lines.append(QStringLiteral("%1 returns %2 (%3)")
-                             .arg(it.key())
-                             .arg(it->code)
-                             .arg(it->remaining == kAlways ? QStringLiteral("always")
-                                                           : QStringLiteral("%1 more").arg(it->remaining)));
+                         .arg(it.key())
+                         .arg(it->code)
+                         .arg(it->remaining == kAlways
+                                  ? QStringLiteral("always")
+                                  : QStringLiteral("%1 more").arg(it->remaining)));
     for (const CountedExposureFault &counted : m_exposureFaults)
         lines.append(counted.fault.raisesError
-                             ? QStringLiteral("exposures raise hardware error %1 after %2 s")
-                                       .arg(counted.fault.error.errorCode())
-                                       .arg(counted.fault.atSeconds)
-                             : QStringLiteral("exposures end with condition %1 after %2 s")
-                                       .arg(int(counted.fault.endCondition))
-                                       .arg(counted.fault.atSeconds));
+                         ? QStringLiteral("exposures raise hardware error %1 after %2 s")
+                               .arg(counted.fault.error.errorCode())
+                               .arg(counted.fault.atSeconds)
+                         : QStringLiteral("exposures end with condition %1 after %2 s")
+                               .arg(int(counted.fault.endCondition))
+                               .arg(counted.fault.atSeconds));
     for (auto it = m_sensors.cbegin(); it != m_sensors.cend(); ++it)
         lines.append(QStringLiteral("%1 reads %2").arg(it.key()).arg(it->value(0)));
     for (auto it = m_registers.cbegin(); it != m_registers.cend(); ++it)
-        lines.append(QStringLiteral("register 0x%1 reads %2").arg(it.key(), 4, 16, QLatin1Char('0')).arg(it.value()));
+        lines.append(QStringLiteral("register 0x%1 reads %2")
+                         .arg(it.key(), 4, 16, QLatin1Char('0'))
+                         .arg(it.value()));
     if (m_spectrum)
         lines.append(QStringLiteral("exposures deliver an override spectrum"));
     if (m_coolerMaxDeltaC)
-        lines.append(QStringLiteral("detector cooler reaches only %1 C below ambient").arg(*m_coolerMaxDeltaC));
+        lines.append(QStringLiteral("detector cooler reaches only %1 C below ambient")
+                         .arg(*m_coolerMaxDeltaC));
     if (m_wheelJammed)
         lines.append(QStringLiteral("filter wheel jammed"));
     if (m_extraDarkRate > 0)

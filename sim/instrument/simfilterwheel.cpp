@@ -24,25 +24,28 @@ SimWheelHole hole(int position, int z, int thicknessUm, int diameterUm)
 QVector<SimWheelHole> holesOf(const QString &partNumber)
 {
     if (partNumber == QLatin1String("ASSY-20772"))
-        return {hole(0, 0, 0, kOpen),   hole(1, 13, 100, kOpen),   hole(2, 13, 100, kCollimated),
-                hole(3, 22, 25, kOpen), hole(4, 13, 2000, kOpen),  hole(5, 29, 250, kOpen),
-                hole(6, 22, 25, kCollimated), hole(7, 13, 500, kOpen), hole(8, 74, 1000, kOpen),
-                hole(9, 13, 2000, kCollimated)};
+        return {hole(0, 0, 0, kOpen),          hole(1, 13, 100, kOpen),
+                hole(2, 13, 100, kCollimated), hole(3, 22, 25, kOpen),
+                hole(4, 13, 2000, kOpen),      hole(5, 29, 250, kOpen),
+                hole(6, 22, 25, kCollimated),  hole(7, 13, 500, kOpen),
+                hole(8, 74, 1000, kOpen),      hole(9, 13, 2000, kCollimated)};
     if (partNumber == QLatin1String("ASSY-20854"))
-        return {hole(0, 0, 0, kOpen),   hole(1, 13, 100, kOpen),   hole(2, 13, 100, kCollimated),
-                hole(3, 29, 250, kOpen), hole(4, 13, 2000, kOpen), hole(5, 22, 25, kOpen),
-                hole(6, 22, 25, kCollimated), hole(7, 74, 1000, kOpen), hole(8, 42, 100, kOpen),
-                hole(9, 13, 2000, kCollimated)};
+        return {hole(0, 0, 0, kOpen),          hole(1, 13, 100, kOpen),
+                hole(2, 13, 100, kCollimated), hole(3, 29, 250, kOpen),
+                hole(4, 13, 2000, kOpen),      hole(5, 22, 25, kOpen),
+                hole(6, 22, 25, kCollimated),  hole(7, 74, 1000, kOpen),
+                hole(8, 42, 100, kOpen),       hole(9, 13, 2000, kCollimated)};
     if (partNumber == QLatin1String("10-039443-00"))
-        return {hole(0, 0, 0, kOpen),   hole(1, 13, 100, kOpen),   hole(2, 13, 100, kCollimated),
-                hole(3, 47, 50, kOpen), hole(4, 13, 2000, kOpen),  hole(5, 13, 500, kOpen),
-                hole(6, 22, 25, kCollimated), hole(7, 74, 1000, kOpen), hole(8, 22, 25, kOpen),
-                hole(9, 13, 2000, kCollimated)};
+        return {hole(0, 0, 0, kOpen),          hole(1, 13, 100, kOpen),
+                hole(2, 13, 100, kCollimated), hole(3, 47, 50, kOpen),
+                hole(4, 13, 2000, kOpen),      hole(5, 13, 500, kOpen),
+                hole(6, 22, 25, kCollimated),  hole(7, 74, 1000, kOpen),
+                hole(8, 22, 25, kOpen),        hole(9, 13, 2000, kCollimated)};
     if (partNumber == QLatin1String("ASSY-20815") || partNumber == QLatin1String("10-048392-00"))
         return {hole(0, 13, 100, kOpen)};
-    return {hole(0, 0, 0, kOpen),   hole(1, 13, 100, kOpen),   hole(2, 13, 100, kCollimated),
-            hole(3, 22, 25, kOpen), hole(4, 13, 2000, kOpen),  hole(5, 29, 250, kOpen),
-            hole(6, 22, 25, kCollimated), hole(7, 74, 1000, kOpen), hole(8, 42, 100, kOpen),
+    return {hole(0, 0, 0, kOpen),          hole(1, 13, 100, kOpen),  hole(2, 13, 100, kCollimated),
+            hole(3, 22, 25, kOpen),        hole(4, 13, 2000, kOpen), hole(5, 29, 250, kOpen),
+            hole(6, 22, 25, kCollimated),  hole(7, 74, 1000, kOpen), hole(8, 42, 100, kOpen),
             hole(9, 13, 2000, kCollimated)};
 }
 
@@ -98,8 +101,9 @@ double apertureAcceptance(double diameterUm, double offsetUm)
         const double halfChord = std::sqrt(std::max(0.0, radius * radius - u * u));
         const double x = offset + u;
         const double gx = std::exp(-x * x / (2 * kBeamSigmaUm * kBeamSigmaUm))
-                / (std::sqrt(2 * 3.14159265358979323846) * kBeamSigmaUm);
-        sum += gx * (normalCdf(halfChord / kBeamSigmaUm) - normalCdf(-halfChord / kBeamSigmaUm)) * dx;
+            / (std::sqrt(2 * 3.14159265358979323846) * kBeamSigmaUm);
+        sum +=
+            gx * (normalCdf(halfChord / kBeamSigmaUm) - normalCdf(-halfChord / kBeamSigmaUm)) * dx;
     }
     return sum;
 }
@@ -123,8 +127,8 @@ int SimFilterWheel::moveTo(unsigned short target, unsigned short tolerance, doub
     m_startEncoder = m_encoder;
     m_target = target;
     // The servo stops once inside the tolerance band, a little short or past the set point.
-    const double error = std::clamp(random.normal() * 0.35 * tolerance, -double(tolerance),
-                                    double(tolerance));
+    const double error =
+        std::clamp(random.normal() * 0.35 * tolerance, -double(tolerance), double(tolerance));
     m_landing = target + error;
     m_moveStartMs = nowMs;
     m_oscillations = (unsigned short)(random.uniform() < 0.2 ? 1 : 0);

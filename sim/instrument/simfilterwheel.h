@@ -32,7 +32,10 @@ struct SimWheelAssembly
 
     static QStringList partNumbers();
     static SimWheelAssembly byPartNumber(const QString &partNumber, int unitShiftTicks);
-    int trueEncoder(int position) const { return holes.at(position).nominalEncoder + unitShiftTicks; }
+    int trueEncoder(int position) const
+    {
+        return holes.at(position).nominalEncoder + unitShiftTicks;
+    }
     // The default controller table (nominal encoders) of this assembly.
     QVector<xrf_hal::FilterParams> nominalTable() const;
 };

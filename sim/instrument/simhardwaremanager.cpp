@@ -24,7 +24,7 @@ public:
         static const int type = QEvent::registerEventType();
         return QEvent::Type(type);
     }
-    RunRequestsEvent() : QEvent(eventType()) {}
+    RunRequestsEvent() : QEvent(eventType()) { }
 };
 
 // Takes the poster's mutex before it looks at an event, so that the event's construction on the
@@ -34,11 +34,12 @@ class RequestSink : public QObject
 public:
     RequestSink(std::mutex &postMutex, std::function<void()> run)
         : m_postMutex(postMutex), m_run(std::move(run))
-    {
-    }
+    { }
     bool event(QEvent *event) override
     {
-        { std::lock_guard<std::mutex> acquire(m_postMutex); }
+        {
+            std::lock_guard<std::mutex> acquire(m_postMutex);
+        }
         if (event->type() != RunRequestsEvent::eventType())
             return QObject::event(event);
         m_run();
@@ -57,7 +58,7 @@ void registerMetaTypes()
     qRegisterMetaType<XrfHardwareConfig>("XrfHardwareConfig");
     qRegisterMetaType<XrfExposureSettings>("XrfExposureSettings");
     qRegisterMetaType<XrfHardwareManager::XrfExposureEndCondition>(
-            "XrfHardwareManager::XrfExposureEndCondition");
+        "XrfHardwareManager::XrfExposureEndCondition");
 }
 } // namespace
 
@@ -132,17 +133,17 @@ int SimHardwareManager::acceptExposure(const XrfExposureSettings &settings, int 
         || kv * ua > tube.maxPowerW * 1000.0f * kPowerMargin)
         return EngineOutOfRange;
     const XrfFilterProperties &filter = settings.filter();
-    *filterPosition = m_state.findFilterPosition(filter.materialAtomicNumber(),
-                                                 qRound(filter.thicknessInMicrons()),
-                                                 qRound(filter.diameterInMicrons()),
-                                                 filter.position());
+    *filterPosition = m_state.findFilterPosition(
+        filter.materialAtomicNumber(), qRound(filter.thicknessInMicrons()),
+        qRound(filter.diameterInMicrons()), filter.position());
     if (*filterPosition < 0 && m_state.wheel().assembly().motorized)
         return EngineInvalidArgument;
     m_state.setExposureActive(true);
     return EngineOk;
 }
 
-int SimHardwareManager::startExposure(const XrfExposureSettings &settings, int, int, int, int, int, int)
+int SimHardwareManager::startExposure(const XrfExposureSettings &settings, int, int, int, int, int,
+                                      int)
 {
     if (const int injected = m_state.faults().takeOperationCode("startExposure"))
         return injected;

@@ -5,8 +5,8 @@
 #include <QEventLoop>
 
 #include <deque>
-#include <future>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -54,9 +54,9 @@ private:
 
     SimState &m_state;
     std::thread m_thread;
-    QEventLoop *m_loop = nullptr;          // lives on m_thread
+    QEventLoop *m_loop = nullptr; // lives on m_thread
     SimExposureRunner *m_runner = nullptr; // lives on m_thread
-    QObject *m_requestSink = nullptr;      // lives on m_thread
+    QObject *m_requestSink = nullptr; // lives on m_thread
     std::mutex m_requestMutex;
     std::deque<Request> m_requests;
     std::mutex m_deliveryMutex;

@@ -27,7 +27,7 @@ QStringList SimInstrument::models()
     return SimModelPreset::models();
 }
 
-SimInstrument::SimInstrument(const QString &model) : d(new Private(model)) {}
+SimInstrument::SimInstrument(const QString &model) : d(new Private(model)) { }
 
 SimInstrument::~SimInstrument()
 {

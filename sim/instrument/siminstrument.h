@@ -42,8 +42,8 @@ public:
     bool loadSample(const QString &name);
     QString sampleName() const;
     static QStringList sampleNames();
-    static void defineStandard(const QString &name, const QVector<QPair<int, double>> &massFractions,
-                               double density);
+    static void defineStandard(const QString &name,
+                               const QVector<QPair<int, double>> &massFractions, double density);
 
     // Seeds every random process (counting noise, sensor noise, wheel landing).
     void setSeed(unsigned int seed);

@@ -15,8 +15,7 @@ QString addressKey(quint16 address)
 
 SimNvStore::SimNvStore(const QString &model, const QString &detectorSerial)
     : m_model(model), m_detectorSerial(detectorSerial)
-{
-}
+{ }
 
 QString SimNvStore::nvPath()
 {

@@ -16,9 +16,9 @@ constexpr double kMinVisibleKeV = 1.0;
 QVector<SimPhysics::EmissionLine> computeLines(int z)
 {
     static const int candidates[][2] = {
-            {KA1_LINE, K_SHELL},  {KA2_LINE, K_SHELL},  {KB1_LINE, K_SHELL}, {KB3_LINE, K_SHELL},
-            {KB2_LINE, K_SHELL},  {LA1_LINE, L3_SHELL}, {LA2_LINE, L3_SHELL}, {LB2_LINE, L3_SHELL},
-            {LB1_LINE, L2_SHELL}, {LG1_LINE, L2_SHELL}, {MA1_LINE, M5_SHELL}, {MB_LINE, M4_SHELL}};
+        {KA1_LINE, K_SHELL},  {KA2_LINE, K_SHELL},  {KB1_LINE, K_SHELL},  {KB3_LINE, K_SHELL},
+        {KB2_LINE, K_SHELL},  {LA1_LINE, L3_SHELL}, {LA2_LINE, L3_SHELL}, {LB2_LINE, L3_SHELL},
+        {LB1_LINE, L2_SHELL}, {LG1_LINE, L2_SHELL}, {MA1_LINE, M5_SHELL}, {MB_LINE, M4_SHELL}};
     QVector<SimPhysics::EmissionLine> lines;
     for (const auto &candidate : candidates) {
         const double energy = LineEnergy(z, candidate[0], nullptr);
@@ -180,5 +180,8 @@ QString SimMaterial::cacheKey() const
     QStringList parts;
     for (const auto &fraction : massFractions)
         parts.append(QStringLiteral("%1:%2").arg(fraction.first).arg(fraction.second, 0, 'g', 6));
-    return QStringLiteral("%1|%2|%3").arg(parts.join(QLatin1Char(','))).arg(density).arg(thicknessUm);
+    return QStringLiteral("%1|%2|%3")
+        .arg(parts.join(QLatin1Char(',')))
+        .arg(density)
+        .arg(thicknessUm);
 }

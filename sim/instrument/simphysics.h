@@ -10,7 +10,7 @@ namespace SimPhysics {
 
 struct EmissionLine
 {
-    int line = 0;  // xraylib line macro
+    int line = 0; // xraylib line macro
     int shell = 0; // xraylib shell macro of the vacancy that emits it
     double energyKeV = 0;
 };
@@ -24,7 +24,7 @@ double fluorescenceCrossSection(int z, int line, double incidentKeV);
 double totalCrossSection(int z, double energyKeV);
 double photoCrossSection(int z, double energyKeV);
 double rayleighDifferential(int z, double energyKeV, double thetaRad); // cm2/g/sr
-double comptonDifferential(int z, double energyKeV, double thetaRad);  // cm2/g/sr
+double comptonDifferential(int z, double energyKeV, double thetaRad); // cm2/g/sr
 double comptonEnergyKeV(double energyKeV, double thetaRad);
 double fluorescenceYield(int z, int shell);
 double jumpFactor(int z, int shell);
@@ -39,7 +39,7 @@ struct SimMaterial
 {
     QString name;
     QVector<QPair<int, double>> massFractions;
-    double density = 1.0;   // g/cm3
+    double density = 1.0; // g/cm3
     double thicknessUm = 0; // 0: infinitely thick
 
     static SimMaterial element(int z, double thicknessUm = 0);

@@ -9,14 +9,21 @@ constexpr double kInversionLimit = 10.0;
 // ln(k!) without std::lgamma, which writes the global signgam and so races between threads.
 double logFactorial(double k)
 {
-    static const double table[] = {0.0, 0.0, 0.6931471805599453, 1.791759469228055,
-                                   3.1780538303479458, 4.787491742782046, 6.579251212010101,
-                                   8.525161361065415, 10.60460290274525, 12.801827480081469};
+    static const double table[] = {0.0,
+                                   0.0,
+                                   0.6931471805599453,
+                                   1.791759469228055,
+                                   3.1780538303479458,
+                                   4.787491742782046,
+                                   6.579251212010101,
+                                   8.525161361065415,
+                                   10.60460290274525,
+                                   12.801827480081469};
     if (k < 10)
         return table[int(k)];
     const double inverse = 1.0 / k;
-    return k * std::log(k) - k + 0.5 * std::log(2.0 * 3.14159265358979323846 * k)
-            + inverse / 12.0 - inverse * inverse * inverse / 360.0;
+    return k * std::log(k) - k + 0.5 * std::log(2.0 * 3.14159265358979323846 * k) + inverse / 12.0
+        - inverse * inverse * inverse / 360.0;
 }
 } // namespace
 

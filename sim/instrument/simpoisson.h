@@ -10,7 +10,7 @@
 class SimPoisson
 {
 public:
-    explicit SimPoisson(unsigned int seed = 5489u) : m_engine(seed) {}
+    explicit SimPoisson(unsigned int seed = 5489u) : m_engine(seed) { }
 
     void seed(unsigned int seed) { m_engine.seed(seed); }
     unsigned int operator()(double mean);

@@ -64,7 +64,8 @@ SimModelPreset defaultModel()
 {
     SimModelPreset p = base(QStringLiteral("default"), 800123);
     p.tube = rhodiumTube(QStringLiteral("XT-50RH"), QStringLiteral("T50-10234"), 50, 4);
-    p.detector = sdd(QStringLiteral("XDET-25SDD"), QStringLiteral("D25-40871"), 25, 2048, 1.031, -14);
+    p.detector =
+        sdd(QStringLiteral("XDET-25SDD"), QStringLiteral("D25-40871"), 25, 2048, 1.031, -14);
     p.wheelPartNumber = QStringLiteral("ASSY-20853");
     p.wheelUnitShiftTicks = 12;
     p.digitalBoardSerialNumber = QStringLiteral("DB-551207");
@@ -111,7 +112,8 @@ SimModelPreset hdModel()
 {
     SimModelPreset p = base(QStringLiteral("HD"), 830012);
     p.tube = rhodiumTube(QStringLiteral("XT-50RH"), QStringLiteral("T50-11403"), 50, 4);
-    p.detector = sdd(QStringLiteral("XDET-70SDD"), QStringLiteral("D70-03318"), 70, 4096, 1.018, -6);
+    p.detector =
+        sdd(QStringLiteral("XDET-70SDD"), QStringLiteral("D70-03318"), 70, 4096, 1.018, -6);
     p.wheelPartNumber = QStringLiteral("10-039443-00");
     p.wheelUnitShiftTicks = 17;
     p.digitalBoardSerialNumber = QStringLiteral("DB-580456");

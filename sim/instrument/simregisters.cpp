@@ -51,9 +51,9 @@ const QHash<quint16, SimRegisterInfo> &registerMap()
             m[a].width = 32;
         m[RegFpgaSyncDelay].kind = K::Signed;
         m[RegFpgaAutoCalSyncDelay].kind = K::Signed;
-        for (quint16 a : {RegFpgaAutoCalRefPosition, RegFpgaAutoCalRefPeakWidth,
-                          RegAutoCalGainCorrectionOffset, RegAutoCalGainCorrectionSlope,
-                          RegAutoCalTemperatureAtCal})
+        for (quint16 a :
+             {RegFpgaAutoCalRefPosition, RegFpgaAutoCalRefPeakWidth, RegAutoCalGainCorrectionOffset,
+              RegAutoCalGainCorrectionSlope, RegAutoCalTemperatureAtCal})
             m.insert(a, make(32, K::Float, NvSectorCalibration));
         m.insert(RegFpgaResetHeight, live());
         m.insert(RegFilterMoveTolerance, make(16, K::Unsigned, NvSectorFilter));
@@ -81,7 +81,8 @@ const QHash<quint16, SimRegisterInfo> &registerMap()
         m.insert(RegInterruptFlags, volatileWord());
         m.insert(RegFanSpeedSet, volatileWord());
         m.insert(RegProximityThreshold, make(16, K::Unsigned, NvSectorCalibration));
-        for (quint16 a : {RegAccelerometerNormalX, RegAccelerometerNormalY, RegAccelerometerNormalZ})
+        for (quint16 a :
+             {RegAccelerometerNormalX, RegAccelerometerNormalY, RegAccelerometerNormalZ})
             m.insert(a, make(32, K::Float, NvSectorCalibration));
         m.insert(RegGlobalLogLevel, volatileWord());
         m.insert(RegEepromSaveStatus, live());

@@ -12,7 +12,7 @@ struct SimRegisterInfo
     Kind kind = Unsigned;
     xrf_hal::NvSector sector = xrf_hal::NvSectorCalibration;
     bool persistent = true; // saved by saveToNv
-    bool live = false;      // computed from the instrument on every read; not writable
+    bool live = false; // computed from the instrument on every read; not writable
 };
 
 // The controller's register RAM: raw 32-bit words by address. Addresses of the documented map

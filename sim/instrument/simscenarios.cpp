@@ -19,52 +19,63 @@ const QVector<Scenario> &scenarios()
 {
     using HM = XrfHardwareManager;
     static const QVector<Scenario> list = {
-            {QStringLiteral("tube-not-ready"),
-             QStringLiteral("The tube high voltage never comes up: enableTube answers -14 and "
-                            "exposures end with a tube fault."),
-             [](SimInstrument &i) {
-                 i.faults().failOperation(QStringLiteral("enableTube"), xrf_hal::EngineTubeNotReady,
-                                          SimFaults::kAlways);
-                 i.faults().endExposureAfter(0, HM::EndTubeFault);
-             }},
-            {QStringLiteral("exposure-interlock"),
-             QStringLiteral("The safety interlock opens one second into every exposure."),
-             [](SimInstrument &i) { i.faults().endExposureAfter(1, HM::EndInterlockOpened); }},
-            {QStringLiteral("hardware-error"),
-             QStringLiteral("The tube controller reports an arc two seconds into every exposure, "
-                            "which ends it."),
-             [](SimInstrument &i) {
-                 i.faults().raiseHardwareErrorAfter(
-                         2, XrfErrorInfo(0x31, QStringLiteral("Tube arc detected"),
-                                         QStringLiteral("HV supply: arc counter 1, HV tripped")));
-             }},
-            {QStringLiteral("hot-detector"),
-             QStringLiteral("The detector's Peltier cooler fails: the detector settles only 15 C "
-                            "below ambient, never ready, with poor resolution."),
-             [](SimInstrument &i) { i.faults().setCoolerMaxDeltaC(15.0); }},
-            {QStringLiteral("nv-save-fails"),
-             QStringLiteral("Every saveToNv fails with the NV write error."),
-             [](SimInstrument &i) {
-                 i.faults().failOperation(QStringLiteral("saveToNv"), xrf_hal::EngineNvWriteFailed,
-                                          SimFaults::kAlways);
-             }},
-            {QStringLiteral("eeprom-timeout"),
-             QStringLiteral("The detector EEPROM never finishes a save or a load: its status "
-                            "stays busy."),
-             [](SimInstrument &i) {
-                 i.faults().overrideRegister(xrf_hal::RegEepromSaveStatus, xrf_hal::EepromBusy);
-                 i.faults().overrideRegister(xrf_hal::RegEepromLoadStatus, xrf_hal::EepromBusy);
-             }},
-            {QStringLiteral("filter-wheel-jam"),
-             QStringLiteral("The filter wheel does not turn: every move ends in status 18."),
-             [](SimInstrument &i) { i.faults().setFilterWheelJammed(true); }},
-            {QStringLiteral("high-dark-rate"),
-             QStringLiteral("The detector counts 500 cps of noise with the tube off."),
-             [](SimInstrument &i) { i.faults().setExtraDarkRate(500); }},
-            {QStringLiteral("test-stand-lid-open"),
-             QStringLiteral("The test stand lid is open: 50 kV exposures are refused by the "
-                            "interlock when the factory rule is set."),
-             [](SimInstrument &i) { i.setTestStand(true, false); }},
+        {QStringLiteral("tube-not-ready"),
+         QStringLiteral("The tube high voltage never comes up: enableTube answers -14 and "
+                        "exposures end with a tube fault."),
+         [](SimInstrument &i) {
+             i.faults().failOperation(QStringLiteral("enableTube"), xrf_hal::EngineTubeNotReady,
+                                      SimFaults::kAlways);
+             i.faults().endExposureAfter(0, HM::EndTubeFault);
+         }},
+        {QStringLiteral("exposure-interlock"),
+         QStringLiteral("The safety interlock opens one second into every exposure."),
+         [](SimInstrument &i) {
+             i.faults().endExposureAfter(1, HM::EndInterlockOpened);
+         }},
+        {QStringLiteral("hardware-error"),
+         QStringLiteral("The tube controller reports an arc two seconds into every exposure, "
+                        "which ends it."),
+         [](SimInstrument &i) {
+             i.faults().raiseHardwareErrorAfter(
+                 2,
+                 XrfErrorInfo(0x31, QStringLiteral("Tube arc detected"),
+                              QStringLiteral("HV supply: arc counter 1, HV tripped")));
+         }},
+        {QStringLiteral("hot-detector"),
+         QStringLiteral("The detector's Peltier cooler fails: the detector settles only 15 C "
+                        "below ambient, never ready, with poor resolution."),
+         [](SimInstrument &i) {
+             i.faults().setCoolerMaxDeltaC(15.0);
+         }},
+        {QStringLiteral("nv-save-fails"),
+         QStringLiteral("Every saveToNv fails with the NV write error."),
+         [](SimInstrument &i) {
+             i.faults().failOperation(QStringLiteral("saveToNv"), xrf_hal::EngineNvWriteFailed,
+                                      SimFaults::kAlways);
+         }},
+        {QStringLiteral("eeprom-timeout"),
+         QStringLiteral("The detector EEPROM never finishes a save or a load: its status "
+                        "stays busy."),
+         [](SimInstrument &i) {
+             i.faults().overrideRegister(xrf_hal::RegEepromSaveStatus, xrf_hal::EepromBusy);
+             i.faults().overrideRegister(xrf_hal::RegEepromLoadStatus, xrf_hal::EepromBusy);
+         }},
+        {QStringLiteral("filter-wheel-jam"),
+         QStringLiteral("The filter wheel does not turn: every move ends in status 18."),
+         [](SimInstrument &i) {
+             i.faults().setFilterWheelJammed(true);
+         }},
+        {QStringLiteral("high-dark-rate"),
+         QStringLiteral("The detector counts 500 cps of noise with the tube off."),
+         [](SimInstrument &i) {
+             i.faults().setExtraDarkRate(500);
+         }},
+        {QStringLiteral("test-stand-lid-open"),
+         QStringLiteral("The test stand lid is open: 50 kV exposures are refused by the "
+                        "interlock when the factory rule is set."),
+         [](SimInstrument &i) {
+             i.setTestStand(true, false);
+         }},
     };
     return list;
 }

@@ -34,7 +34,7 @@ struct SimBatteryReading
 class SimSensors
 {
 public:
-    explicit SimSensors(SimPoisson &random) : m_random(random) {}
+    explicit SimSensors(SimPoisson &random) : m_random(random) { }
 
     double digitalBoardC(const SimEnvironment &env, double tubeWatts);
     double barometerC(const SimEnvironment &env, double tubeWatts);

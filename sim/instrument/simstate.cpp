@@ -43,19 +43,21 @@ void SimState::boot()
     m_eepromChip = m_store.loadEeprom();
     for (auto it = m_eepromChip.cbegin(); it != m_eepromChip.cend(); ++it)
         m_registers.setRaw(it.key(), it.value());
-    m_registers.setRaw(RegDetectorDac + DetectorDacResetWidth, m_registers.raw(RegEepromResetTimerInit));
+    m_registers.setRaw(RegDetectorDac + DetectorDacResetWidth,
+                       m_registers.raw(RegEepromResetTimerInit));
     m_registers.setRaw(RegDetectorDac + DetectorDacFetSub, m_registers.raw(RegEepromFetSubInit));
     m_registers.setRaw(RegFpgaAutoCalEnabled, m_registers.raw(RegFpgaAutoCalEnableAtStartup));
     m_tube = SimTube(m_preset.tube);
     m_wheel = SimFilterWheel(m_wheel.assembly());
     m_mcaRunning = false;
     m_eepromSavePolls = m_eepromLoadPolls = -1;
-    m_resetHeightFrom = m_detector.resetHeight(m_registers.raw(RegDetectorDac + DetectorDacResetWidth),
-                                               m_registers.raw(RegDetectorDac + DetectorDacFetSub));
+    m_resetHeightFrom =
+        m_detector.resetHeight(m_registers.raw(RegDetectorDac + DetectorDacResetWidth),
+                               m_registers.raw(RegDetectorDac + DetectorDacFetSub));
     m_resetDacChangedAtMs = nowMs();
     log(QStringLiteral("K60 boot: firmware %1, serial %2")
-                .arg(m_preset.k60FirmwareVersion)
-                .arg(m_registers.raw(RegInstrumentSerialNumber)));
+            .arg(m_preset.k60FirmwareVersion)
+            .arg(m_registers.raw(RegInstrumentSerialNumber)));
 }
 
 void SimState::loadDefaults()
@@ -132,8 +134,8 @@ int SimState::writeRegister(quint16 address, quint32 value)
     if (address == RegTubeVoltageSet || address == RegTubeCurrentSet) {
         float number;
         std::memcpy(&number, &value, sizeof number);
-        const int result = address == RegTubeVoltageSet ? m_tube.setVoltage(number)
-                                                        : m_tube.setCurrent(number);
+        const int result =
+            address == RegTubeVoltageSet ? m_tube.setVoltage(number) : m_tube.setCurrent(number);
         if (result != EngineOk)
             return result;
     }
@@ -231,9 +233,12 @@ QVector<FilterParams> SimState::filterTable() const
     for (int p = 0; p <= maxFilterPosition(); ++p) {
         FilterParams params;
         params.encoder = (unsigned short)m_registers.raw(SimRegisterFile::filterTableAddress(p, 0));
-        params.materialAtomicNumber = (unsigned short)m_registers.raw(SimRegisterFile::filterTableAddress(p, 1));
-        params.thicknessInMicrons = (unsigned short)m_registers.raw(SimRegisterFile::filterTableAddress(p, 2));
-        params.diameterInMicrons = (unsigned short)m_registers.raw(SimRegisterFile::filterTableAddress(p, 3));
+        params.materialAtomicNumber =
+            (unsigned short)m_registers.raw(SimRegisterFile::filterTableAddress(p, 1));
+        params.thicknessInMicrons =
+            (unsigned short)m_registers.raw(SimRegisterFile::filterTableAddress(p, 2));
+        params.diameterInMicrons =
+            (unsigned short)m_registers.raw(SimRegisterFile::filterTableAddress(p, 3));
         table.append(params);
     }
     return table;
@@ -245,7 +250,8 @@ int SimState::setFilterTable(const FilterParams *params, int count)
         return EngineInvalidArgument;
     for (int p = 0; p < count; ++p) {
         m_registers.setRaw(SimRegisterFile::filterTableAddress(p, 0), params[p].encoder);
-        m_registers.setRaw(SimRegisterFile::filterTableAddress(p, 1), params[p].materialAtomicNumber);
+        m_registers.setRaw(SimRegisterFile::filterTableAddress(p, 1),
+                           params[p].materialAtomicNumber);
         m_registers.setRaw(SimRegisterFile::filterTableAddress(p, 2), params[p].thicknessInMicrons);
         m_registers.setRaw(SimRegisterFile::filterTableAddress(p, 3), params[p].diameterInMicrons);
     }
@@ -263,7 +269,7 @@ int SimState::findFilterPosition(int atomicNumber, int thicknessUm, int diameter
     auto matches = [&](int p) {
         const FilterParams &f = table.at(p);
         return f.materialAtomicNumber == atomicNumber && f.thicknessInMicrons == thicknessUm
-                && f.diameterInMicrons == diameterUm;
+            && f.diameterInMicrons == diameterUm;
     };
     if (hint >= 0 && hint < table.size() && matches(hint))
         return hint;

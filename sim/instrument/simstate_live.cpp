@@ -68,8 +68,8 @@ SimPulseSettings SimState::pulseSettings() const
 {
     SimPulseSettings pulse;
     pulse.gain = m_registers.raw(RegFpgaGain);
-    pulse.peakingTicks = quint16(m_registers.raw(m_preset.detector.isPin ? RegFpgaPeakingTime
-                                                                         : RegFpgaBeforePulseDelay));
+    pulse.peakingTicks = quint16(
+        m_registers.raw(m_preset.detector.isPin ? RegFpgaPeakingTime : RegFpgaBeforePulseDelay));
     return pulse;
 }
 
@@ -100,10 +100,12 @@ bool SimState::detectorReady()
 
 double SimState::resetHeight()
 {
-    const double target = m_detector.resetHeight(m_registers.raw(RegDetectorDac + DetectorDacResetWidth),
-                                                 m_registers.raw(RegDetectorDac + DetectorDacFetSub));
+    const double target =
+        m_detector.resetHeight(m_registers.raw(RegDetectorDac + DetectorDacResetWidth),
+                               m_registers.raw(RegDetectorDac + DetectorDacFetSub));
     const double elapsed = nowMs() - m_resetDacChangedAtMs;
-    const double settled = target + (m_resetHeightFrom - target) * std::exp(-elapsed / kResetSettleMs);
+    const double settled =
+        target + (m_resetHeightFrom - target) * std::exp(-elapsed / kResetSettleMs);
     return std::clamp(settled + kResetHeightNoise * m_random.normal(), 0.0, 65535.0);
 }
 
@@ -125,8 +127,9 @@ int SimState::calibrateAutoCal()
         return EngineNotReady;
     const SimPulseSettings pulse = pulseSettings();
     const SimEnergyScale scale = m_detector.energyScale(pulse);
-    const double width = m_detector.fwhmEv(kAutoCalReferenceEv, m_detector.peakingUs(pulse),
-                                           detectorTemperature()) / scale.slopeEv;
+    const double width =
+        m_detector.fwhmEv(kAutoCalReferenceEv, m_detector.peakingUs(pulse), detectorTemperature())
+        / scale.slopeEv;
     m_registers.setFloat(RegFpgaAutoCalRefPosition, float(scale.channel(kAutoCalReferenceEv)));
     m_registers.setFloat(RegFpgaAutoCalRefPeakWidth, float(width));
     m_registers.setRaw(RegFpgaAutoCalEnabled, 1);
@@ -176,12 +179,12 @@ SimBeamSnapshot SimState::beamSnapshot()
     for (int p = 0; p < assembly.holes.size(); ++p) {
         const SimWheelHole &hole = assembly.holes.at(p);
         const double offsetUm = assembly.motorized
-                ? (encoder - assembly.trueEncoder(p)) * assembly.micronsPerTick
-                : 0.0;
+            ? (encoder - assembly.trueEncoder(p)) * assembly.micronsPerTick
+            : 0.0;
         const double acceptance = apertureAcceptance(hole.diameterUm, offsetUm);
         if (acceptance > 1.0e-7)
-            snapshot.paths.append({SimMaterial::element(hole.materialAtomicNumber, hole.thicknessUm),
-                                   acceptance});
+            snapshot.paths.append(
+                {SimMaterial::element(hole.materialAtomicNumber, hole.thicknessUm), acceptance});
     }
     snapshot.pulse = pulseSettings();
     snapshot.detectorTemperatureC = detectorTemperature();
@@ -214,15 +217,16 @@ void SimState::stopMca()
     stats.realTimeUs = quint64(std::llround(realMs * 1000.0));
     stats.inputCounts = m_random(response.icr * seconds);
     const double lostFraction = response.icr > 0 ? 1.0 - response.ocr / response.icr : 0.0;
-    stats.outputCounts = stats.inputCounts
-            - std::min(stats.inputCounts, m_random(stats.inputCounts * lostFraction));
+    stats.outputCounts =
+        stats.inputCounts - std::min(stats.inputCounts, m_random(stats.inputCounts * lostFraction));
     stats.liveTimeUs = response.icr > 0 ? quint64(stats.realTimeUs * response.ocr / response.icr)
                                         : stats.realTimeUs;
     stats.acquisitionTime = (unsigned int)std::lround(realMs);
     stats.resetCount = m_random(seconds * (20.0 + response.icr / 200.0));
     stats.topResetCount = stats.resetCount / 10;
     stats.resetTime = quint64(stats.resetCount) * 2000u;
-    stats.pileupCount = m_random(seconds * response.icr * response.icr * response.deadTimeUs * 0.5e-6);
+    stats.pileupCount =
+        m_random(seconds * response.icr * response.icr * response.deadTimeUs * 0.5e-6);
     stats.widthRejectsCount = m_random(seconds * response.icr * 1.0e-4);
     m_lastStats = stats;
 }

@@ -48,10 +48,10 @@ void appendCharacteristic(const SimTubeSpec &tube, double kv, const SimMaterial 
             continue;
         const double overvoltage = std::pow(kv / edge - 1.0, kCharacteristicExponent);
         const double yield = SimPhysics::fluorescenceYield(tube.anodeZ, line.shell)
-                * RadRate(tube.anodeZ, line.line, nullptr);
+            * RadRate(tube.anodeZ, line.line, nullptr);
         rays->append({line.energyKeV,
                       kCharacteristicConstant * overvoltage * yield
-                              * leavingAnode(anode, window, line.energyKeV),
+                          * leavingAnode(anode, window, line.energyKeV),
                       0.0});
     }
 }

@@ -36,7 +36,7 @@ QVector<SimRay> tubeEmission(const SimTubeSpec &tube, double kv);
 class SimTube
 {
 public:
-    explicit SimTube(const SimTubeSpec &spec) : m_spec(spec) {}
+    explicit SimTube(const SimTubeSpec &spec) : m_spec(spec) { }
 
     const SimTubeSpec &spec() const { return m_spec; }
 

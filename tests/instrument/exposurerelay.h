@@ -16,36 +16,54 @@ public:
     explicit ExposureRelay(SimHardwareManager *manager) : m_manager(manager)
     {
         using HM = XrfHardwareManager;
-        connect(manager, &HM::exposureStarted, this, [this] {
-            acquire();
-            emit exposureStarted();
-        }, Qt::QueuedConnection);
-        connect(manager, &HM::exposureStopped, this,
-                [this](HM::XrfExposureEndCondition condition, bool tubeStillOn) {
-                    acquire();
-                    emit exposureStopped(condition, tubeStillOn);
-                }, Qt::QueuedConnection);
-        connect(manager, &HM::spectrum, this, [this](const XrfSpectrum &spectrum) {
-            acquire();
-            emit this->spectrum(spectrum);
-        }, Qt::QueuedConnection);
-        connect(manager, &HM::hardwareError, this, [this](const XrfErrorInfo &error) {
-            acquire();
-            emit hardwareError(error);
-        }, Qt::QueuedConnection);
-        connect(manager, &HM::darkRateUpdated, this, [this](const unsigned int &rate) {
-            acquire();
-            emit darkRateUpdated(rate);
-        }, Qt::QueuedConnection);
-        connect(manager, &HM::hardwareConfigUpdated, this, [this](const XrfHardwareConfig &config) {
-            acquire();
-            emit hardwareConfigUpdated(config);
-        }, Qt::QueuedConnection);
+        connect(
+            manager, &HM::exposureStarted, this,
+            [this] {
+                acquire();
+                emit exposureStarted();
+            },
+            Qt::QueuedConnection);
+        connect(
+            manager, &HM::exposureStopped, this,
+            [this](HM::XrfExposureEndCondition condition, bool tubeStillOn) {
+                acquire();
+                emit exposureStopped(condition, tubeStillOn);
+            },
+            Qt::QueuedConnection);
+        connect(
+            manager, &HM::spectrum, this,
+            [this](const XrfSpectrum &spectrum) {
+                acquire();
+                emit this->spectrum(spectrum);
+            },
+            Qt::QueuedConnection);
+        connect(
+            manager, &HM::hardwareError, this,
+            [this](const XrfErrorInfo &error) {
+                acquire();
+                emit hardwareError(error);
+            },
+            Qt::QueuedConnection);
+        connect(
+            manager, &HM::darkRateUpdated, this,
+            [this](const unsigned int &rate) {
+                acquire();
+                emit darkRateUpdated(rate);
+            },
+            Qt::QueuedConnection);
+        connect(
+            manager, &HM::hardwareConfigUpdated, this,
+            [this](const XrfHardwareConfig &config) {
+                acquire();
+                emit hardwareConfigUpdated(config);
+            },
+            Qt::QueuedConnection);
     }
 
 signals:
     void exposureStarted();
-    void exposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition, bool tubeStillOn);
+    void exposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                         bool tubeStillOn);
     void spectrum(const XrfSpectrum &spectrum);
     void hardwareError(const XrfErrorInfo &error);
     void darkRateUpdated(unsigned int darkRate);

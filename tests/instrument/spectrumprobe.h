@@ -22,7 +22,8 @@ inline SimDetectorResponse expected(SimInstrument &instrument, float kv, float u
     state.tube().setVoltage(kv);
     state.tube().setCurrent(ua);
     if (state.wheel().assembly().motorized) {
-        const unsigned short encoder = (unsigned short)state.wheel().assembly().trueEncoder(position);
+        const unsigned short encoder =
+            (unsigned short)state.wheel().assembly().trueEncoder(position);
         state.wheel().moveTo(encoder, 0, state.nowMs(), state.random());
         state.wheel().update(state.nowMs() + 1.0e7);
     }
@@ -65,7 +66,8 @@ inline double fwhmChannels(const QVector<double> &counts, double guess, int half
     while (high < counts.size() - 1 && counts.at(high) > half)
         ++high;
     const double lowEdge = low + (half - counts.at(low)) / (counts.at(low + 1) - counts.at(low));
-    const double highEdge = high - (half - counts.at(high)) / (counts.at(high - 1) - counts.at(high));
+    const double highEdge =
+        high - (half - counts.at(high)) / (counts.at(high - 1) - counts.at(high));
     return highEdge - lowEdge;
 }
 

@@ -200,7 +200,8 @@ void TestSimEngine::fixedFilterInstrumentHasNoMotor()
     QCOMPARE(int(present), 0);
     QCOMPARE(lite.engine()->moveFilterWheelPos(0), int(EngineNotPresent));
     QVERIFY(!lite.hardwareManager()->hardwareConfig()->filterWheelMotorPresent());
-    QCOMPARE(lite.hardwareManager()->hardwareConfig()->detectorModel(), QStringLiteral("XDET-20430"));
+    QCOMPARE(lite.hardwareManager()->hardwareConfig()->detectorModel(),
+             QStringLiteral("XDET-20430"));
 }
 
 void TestSimEngine::resetHeightRisesWithTheResetWidthDacAndSettles()
@@ -211,7 +212,8 @@ void TestSimEngine::resetHeightRisesWithTheResetWidthDacAndSettles()
         XrfUtils::activeSleep(300);
         unsigned short height = 0;
         QCOMPARE(m_engine->getFpgaResetHeight(&height), 0);
-        QVERIFY2(height > previous + 100, qPrintable(QStringLiteral("width %1 height %2").arg(width).arg(height)));
+        QVERIFY2(height > previous + 100,
+                 qPrintable(QStringLiteral("width %1 height %2").arg(width).arg(height)));
         previous = height;
     }
     // Read straight after a change, the height still lags behind (25 ms to settle, at scale 1).
@@ -241,8 +243,9 @@ void TestSimEngine::pinResetHeightAndAdcWindowFollowTheDacs()
     QCOMPARE(engine.getFpgaDiagnosticTrace(FpgaTraceAdcHistogram, &histogram), 0);
     QCOMPARE(histogram.size(), 256);
     const quint32 highest = *std::max_element(histogram.cbegin(), histogram.cend());
-    const int window = 256 * int(std::count_if(histogram.cbegin(), histogram.cend(),
-                                               [highest](quint32 b) { return b > highest / 1.33; }));
+    const int window = 256
+        * int(std::count_if(histogram.cbegin(), histogram.cend(),
+                            [highest](quint32 b) { return b > highest / 1.33; }));
     QVERIFY(std::abs(window - int(lastHeight)) < 1024);
 }
 
@@ -257,12 +260,12 @@ void TestSimEngine::detectorCoolsTowardsItsSetPoint()
     QCOMPARE(int(setPoint), -25);
     QVERIFY(first > 15);
     QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                float t = 0;
-                fresh.engine()->getDetectorMonitorTemperature(&t);
-                return std::abs(t - setPoint) < 0.5;
-            }(),
-            5000);
+        [&] {
+            float t = 0;
+            fresh.engine()->getDetectorMonitorTemperature(&t);
+            return std::abs(t - setPoint) < 0.5;
+        }(),
+        5000);
     unsigned short status = 0;
     QCOMPARE(fresh.engine()->readValue16(RegDetectorStatus, &status), 0);
     QCOMPARE(status & 0x3, 0x3);

@@ -1,5 +1,5 @@
-#include "simfaults.h"
 #include "exposurerelay.h"
+#include "simfaults.h"
 #include "simhardwaremanager.h"
 #include "spectrumprobe.h"
 #include "xrftimescale.h"
@@ -89,7 +89,8 @@ void TestSimExposure::exposureRunsItsTimeWithOneSpectrumPerSecond()
     QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
     QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 5), 0, 0, 0, 0, 0, 0), 0);
-    QCOMPARE(started.count() + spectra.count() + stopped.count(), 0); // returns before anything happens
+    QCOMPARE(started.count() + spectra.count() + stopped.count(),
+             0); // returns before anything happens
     waitForStop(stopped);
     QCOMPARE(started.count(), 1);
     QCOMPARE(spectra.count(), 5);
@@ -109,9 +110,9 @@ void TestSimExposure::signalsComeFromTheSimulatorThread()
 {
     QString emittingThread;
     const QMetaObject::Connection connection = connect(
-            m_manager, &HM::exposureStarted, m_manager,
-            [&emittingThread] { emittingThread = QThread::currentThread()->objectName(); },
-            Qt::DirectConnection);
+        m_manager, &HM::exposureStarted, m_manager,
+        [&emittingThread] { emittingThread = QThread::currentThread()->objectName(); },
+        Qt::DirectConnection);
     QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(40, 50, 1), 0, 0, 0, 0, 0, 0), 0);
     waitForStop(stopped);
@@ -176,8 +177,10 @@ void TestSimExposure::secondExposureWhileBusyIsRefused()
 
 void TestSimExposure::settingsOutsideTheTubeLimitsAreRefused()
 {
-    QCOMPARE(m_manager->startExposure(exposure(55, 50, 1), 0, 0, 0, 0, 0, 0), int(EngineOutOfRange));
-    QCOMPARE(m_manager->startExposure(exposure(40, 150, 1), 0, 0, 0, 0, 0, 0), int(EngineOutOfRange));
+    QCOMPARE(m_manager->startExposure(exposure(55, 50, 1), 0, 0, 0, 0, 0, 0),
+             int(EngineOutOfRange));
+    QCOMPARE(m_manager->startExposure(exposure(40, 150, 1), 0, 0, 0, 0, 0, 0),
+             int(EngineOutOfRange));
     XrfExposureSettings unknownFilter = exposure(40, 50, 1);
     unknownFilter.setFilter(XrfFilterProperties(50, 123, 2718));
     QCOMPARE(m_manager->startExposure(unknownFilter, 0, 0, 0, 0, 0, 0), int(EngineInvalidArgument));
@@ -259,7 +262,8 @@ void TestSimExposure::hardwareConfigIsReReadOnRequest()
     QSignalSpy updated(m_relay.get(), &ExposureRelay::hardwareConfigUpdated);
     m_manager->onUpdateHardwareConfig();
     QTRY_COMPARE(updated.count(), 1);
-    QCOMPARE(updated.first().at(0).value<XrfHardwareConfig>().insSerialNumber(), QStringLiteral("800999"));
+    QCOMPARE(updated.first().at(0).value<XrfHardwareConfig>().insSerialNumber(),
+             QStringLiteral("800999"));
     QCOMPARE(before->insSerialNumber(), QStringLiteral("800123")); // a snapshot handed out stays
     QCOMPARE(m_instrument->engine()->setInstrumentSerialNumber(800123), 0);
     m_manager->onUpdateHardwareConfig();

@@ -1,5 +1,5 @@
-#include "simfaults.h"
 #include "exposurerelay.h"
+#include "simfaults.h"
 #include "simhardwaremanager.h"
 #include "simscenarios.h"
 #include "spectrumprobe.h"
@@ -109,7 +109,8 @@ void TestSimFaults::sensorOverridesReplaceReadings()
     m_instrument->faults().overrideSensor(QStringLiteral("getAmbientPressureMillibars"), 650.0);
     QCOMPARE(m_engine->getAmbientPressureMillibars(&pressure), 0);
     QCOMPARE(pressure, 650.0f);
-    m_instrument->faults().overrideSensor(QStringLiteral("getAccelerometerVector"), {0.0, 0.5, -0.5});
+    m_instrument->faults().overrideSensor(QStringLiteral("getAccelerometerVector"),
+                                          {0.0, 0.5, -0.5});
     float x = 1, y = 1, z = 1;
     QCOMPARE(m_engine->getAccelerometerVector(&x, &y, &z), 0);
     QCOMPARE(x, 0.0f);
@@ -149,21 +150,23 @@ void TestSimFaults::exposureEndsEarlyWithTheChosenCondition()
 
 void TestSimFaults::hardwareErrorIsRaisedAfterItsTime()
 {
-    m_instrument->faults().raiseHardwareErrorAfter(1, XrfErrorInfo(0x31, QStringLiteral("arc"),
-                                                                   QStringLiteral("HV tripped")));
+    m_instrument->faults().raiseHardwareErrorAfter(
+        1, XrfErrorInfo(0x31, QStringLiteral("arc"), QStringLiteral("HV tripped")));
     QSignalSpy errors(m_relay.get(), &ExposureRelay::hardwareError);
     QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
     QCOMPARE(m_manager->startExposure(exposure(*m_instrument, 5), 0, 0, 0, 0, 0, 0), 0);
     QTRY_COMPARE(stopped.count(), 1);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.first().at(0).value<XrfErrorInfo>().errorCode(), 0x31);
-    QCOMPARE(errors.first().at(0).value<XrfErrorInfo>().extendedErrorInfo(), QStringLiteral("HV tripped"));
+    QCOMPARE(errors.first().at(0).value<XrfErrorInfo>().extendedErrorInfo(),
+             QStringLiteral("HV tripped"));
     QCOMPARE(stopped.first().at(0).value<HM::XrfExposureEndCondition>(), HM::EndHardwareError);
 }
 
 void TestSimFaults::hardwareErrorCanLeaveTheExposureRunning()
 {
-    m_instrument->faults().raiseHardwareErrorAfter(1, XrfErrorInfo(7, QStringLiteral("warning")), false, 1);
+    m_instrument->faults().raiseHardwareErrorAfter(1, XrfErrorInfo(7, QStringLiteral("warning")),
+                                                   false, 1);
     QSignalSpy errors(m_relay.get(), &ExposureRelay::hardwareError);
     QSignalSpy spectra(m_relay.get(), &ExposureRelay::spectrum);
     QSignalSpy stopped(m_relay.get(), &ExposureRelay::exposureStopped);
@@ -209,7 +212,8 @@ void TestSimFaults::failingCoolerLeavesTheDetectorWarmAndNotReady()
     const SimDetector &detector = instrument.state().detector();
     QVERIFY(detector.fwhmEv(5900, 1.0, temperature) > detector.fwhmEv(5900, 1.0, -25) + 10);
     instrument.faults().setCoolerMaxDeltaC(std::nullopt);
-    QTRY_VERIFY(instrument.engine()->readValue16(RegDetectorStatus, &status) == 0 && (status & 0x2));
+    QTRY_VERIFY(instrument.engine()->readValue16(RegDetectorStatus, &status) == 0
+                && (status & 0x2));
 }
 
 void TestSimFaults::jammedWheelEndsMovesInFailure()

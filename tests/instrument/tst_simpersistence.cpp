@@ -118,7 +118,8 @@ void TestSimPersistence::serialNumberIsCommittedAtOnce()
     unsigned int serial = 0;
     QCOMPARE(restarted.engine()->getInstrumentSerialNumber(&serial), 0);
     QCOMPARE(serial, 801777u);
-    QCOMPARE(restarted.hardwareManager()->hardwareConfig()->insSerialNumber(), QStringLiteral("801777"));
+    QCOMPARE(restarted.hardwareManager()->hardwareConfig()->insSerialNumber(),
+             QStringLiteral("801777"));
 }
 
 void TestSimPersistence::erasedSectorFallsBackToDefaultsAtNextBoot()

@@ -12,7 +12,7 @@ namespace {
 constexpr double kFeKalphaEv = 6400.0;
 constexpr double kMoKalphaEv = 17440.0;
 constexpr double kMnKalphaEv = 5895.0;
-}
+} // namespace
 
 // The simulated physics: where peaks land, how wide they are, how the count rates behave.
 class TestSimPhysics : public QObject
@@ -45,7 +45,7 @@ void TestSimPhysics::initTestCase()
     // The detector's noise depends on its temperature: let the cooler bring it to its set point.
     unsigned short status = 0;
     QTRY_VERIFY_WITH_TIMEOUT(m_instrument->engine()->readValue16(RegDetectorStatus, &status) == 0
-                                     && (status & 0x2),
+                                 && (status & 0x2),
                              5000);
 }
 
@@ -55,8 +55,10 @@ void TestSimPhysics::peaksLandAtTheirEnergyOverTheSlope()
     const SimEnergyScale scale = response.scale;
     const double fe = SpectrumProbe::centroid(response.perSecond, scale.channel(kFeKalphaEv), 8);
     const double mo = SpectrumProbe::centroid(response.perSecond, scale.channel(kMoKalphaEv), 10);
-    qInfo("slope %.3f eV/ch, offset %.1f eV: Fe at %.2f (expected %.2f), Mo at %.2f (expected %.2f)",
-          scale.slopeEv, scale.offsetEv, fe, scale.channel(kFeKalphaEv), mo, scale.channel(kMoKalphaEv));
+    qInfo(
+        "slope %.3f eV/ch, offset %.1f eV: Fe at %.2f (expected %.2f), Mo at %.2f (expected %.2f)",
+        scale.slopeEv, scale.offsetEv, fe, scale.channel(kFeKalphaEv), mo,
+        scale.channel(kMoKalphaEv));
     QVERIFY(std::abs(fe - scale.channel(kFeKalphaEv)) < 0.5);
     QVERIFY(std::abs(mo - scale.channel(kMoKalphaEv)) < 0.7);
 }
@@ -70,10 +72,14 @@ void TestSimPhysics::gainRegisterMovesPeaksProportionally()
     QCOMPARE(engine.setFpgaGain(quint32(gain * 1.1)), 0);
     const SimDetectorResponse after = SpectrumProbe::expected(*m_instrument, 40, 100, 0);
     QCOMPARE(engine.setFpgaGain(gain), 0);
-    const double feBefore = SpectrumProbe::centroid(before.perSecond, before.scale.channel(kFeKalphaEv), 8);
-    const double feAfter = SpectrumProbe::centroid(after.perSecond, after.scale.channel(kFeKalphaEv), 8);
-    const double moBefore = SpectrumProbe::centroid(before.perSecond, before.scale.channel(kMoKalphaEv), 10);
-    const double moAfter = SpectrumProbe::centroid(after.perSecond, after.scale.channel(kMoKalphaEv), 10);
+    const double feBefore =
+        SpectrumProbe::centroid(before.perSecond, before.scale.channel(kFeKalphaEv), 8);
+    const double feAfter =
+        SpectrumProbe::centroid(after.perSecond, after.scale.channel(kFeKalphaEv), 8);
+    const double moBefore =
+        SpectrumProbe::centroid(before.perSecond, before.scale.channel(kMoKalphaEv), 10);
+    const double moAfter =
+        SpectrumProbe::centroid(after.perSecond, after.scale.channel(kMoKalphaEv), 10);
     qInfo("gain %u: Fe %.2f Mo %.2f; gain %u: Fe %.2f Mo %.2f", gain, feBefore, moBefore,
           quint32(gain * 1.1), feAfter, moAfter);
     const double offsetChannels = before.scale.offsetEv / before.scale.slopeEv;
@@ -88,11 +94,12 @@ void TestSimPhysics::resolutionNearSixKeVIsThatOfAnSdd()
     const SimDetectorResponse manganese = SpectrumProbe::expected(*m_instrument, 40, 20, 0);
     QVERIFY(m_instrument->loadSample(QStringLiteral("SS316")));
     const SimDetectorResponse steel = SpectrumProbe::expected(*m_instrument, 40, 100, 0);
-    const double mn = SpectrumProbe::fwhmChannels(manganese.perSecond,
-                                                  manganese.scale.channel(kMnKalphaEv), 8)
-            * manganese.scale.slopeEv;
-    const double fe = SpectrumProbe::fwhmChannels(steel.perSecond, steel.scale.channel(kFeKalphaEv), 8)
-            * steel.scale.slopeEv;
+    const double mn =
+        SpectrumProbe::fwhmChannels(manganese.perSecond, manganese.scale.channel(kMnKalphaEv), 8)
+        * manganese.scale.slopeEv;
+    const double fe =
+        SpectrumProbe::fwhmChannels(steel.perSecond, steel.scale.channel(kFeKalphaEv), 8)
+        * steel.scale.slopeEv;
     qInfo("FWHM: Mn K-alpha %.1f eV, Fe K-alpha (SS316) %.1f eV", mn, fe);
     QVERIFY(mn > 130 && mn < 160);
     QVERIFY(fe > 130 && fe < 160);
@@ -137,13 +144,19 @@ void TestSimPhysics::collimatedHolePassesAThirdOfTheOpenHole()
 {
     const double open = SpectrumProbe::expected(*m_instrument, 40, 100, 1).icr;
     const double collimated = SpectrumProbe::expected(*m_instrument, 40, 100, 2).icr;
-    qInfo("Al 100 um: open %.0f cps, collimated %.0f cps, ratio %.2f", open, collimated, open / collimated);
+    qInfo("Al 100 um: open %.0f cps, collimated %.0f cps, ratio %.2f", open, collimated,
+          open / collimated);
     QVERIFY(open / collimated > 2.5 && open / collimated < 3.5);
 }
 
 void TestSimPhysics::wheelAssembliesDifferAtF3F5F7()
 {
-    struct Expectation { QString model; int f3VsF5; bool f7Open; };
+    struct Expectation
+    {
+        QString model;
+        int f3VsF5;
+        bool f7Open;
+    };
     const QList<Expectation> expectations = {{QStringLiteral("default"), +1, false},
                                              {QStringLiteral("MP"), -1, false},
                                              {QStringLiteral("HD"), -1, false},
