@@ -89,6 +89,10 @@ public slots:
     void discardFactoryStepResult(QString setName);
     void abortResultUpload();
 
+    // Provisioning check.
+
+    // Instrument identity.
+
 signals:
     void updatesDownloadComplete(bool success);
     void workOrderInfoChanged(const QJsonObject &workOrder);

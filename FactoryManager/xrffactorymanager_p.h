@@ -121,6 +121,12 @@ public:
     bool loadFactorSetStatusFromLastResult();
     bool saveFactorSetStatusToLastResult();
 
+    // Exposure filter configuration and factory safety (exposure.cpp).
+
+    // Provisioning check (provisioning.cpp).
+
+    // Instrument identity and reset (identity.cpp).
+
     XrfFactoryManager *q;
     QThread *factoryThread = nullptr;
 
