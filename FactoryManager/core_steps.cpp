@@ -230,7 +230,21 @@ bool Worker::resetToFactoryStep(XrfUtils::FactoryStepId stepId, QList<StepStatus
     if (stepId == XrfUtils::PrerequisiteShots)
         qDebug() << "ModelMethod Changed (resetToFactoryStep) ";
     qDebug() << "Performing step specific reset actions";
+    if (stepId == XrfUtils::Provisioning && !resetProvisioningForStepReset(errorMsg))
+        return false;
     return setFactoryStepsCompleted(stepId - 1, errorMsg);
+}
+
+bool Worker::resetProvisioningForStepReset(QString *errorMsg)
+{
+    // An instrument whose tube and detector still match the work order has nothing to reset;
+    // only a reset that was needed and failed stops the step reset.
+    QString resetError;
+    if (resetToProvisioning(&resetError) || resetError.isEmpty())
+        return true;
+    *errorMsg =
+        QStringLiteral("Failed to perform step specific reset actions, Error=%1").arg(resetError);
+    return false;
 }
 
 void Worker::invalidateStepsMarkedByCloud(XrfUtils::FactoryStepId stepId,

@@ -278,6 +278,8 @@ void Worker::doSaveFactorySetupData(const QJsonObject &data)
     const QString passwordFile = XrfUtils::factoryPasswordFilePath();
     if (QFile::exists(passwordFile) && !QFile::remove(passwordFile))
         qWarning() << "Failed to delete factory password";
+    QString resetError;
+    resetToProvisioning(&resetError);
     if (!calibrationShotLibDirPath.isEmpty() && QFileInfo::exists(calibrationShotLibDirPath)
         && !QDir(calibrationShotLibDirPath).removeRecursively())
         qWarning() << "Failed to delete calibrationShotLib at:" << calibrationShotLibDirPath;

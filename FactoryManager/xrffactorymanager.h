@@ -90,6 +90,7 @@ public slots:
     void abortResultUpload();
 
     // Provisioning check.
+    void startProvisioningCheck(QJsonObject provisioningData);
 
     // Instrument identity.
 

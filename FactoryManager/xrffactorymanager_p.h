@@ -79,6 +79,7 @@ public:
                             QString *errorMsg);
     void invalidateStepsMarkedByCloud(XrfUtils::FactoryStepId stepId,
                                       const QList<StepStatus> &stepStatuses);
+    bool resetProvisioningForStepReset(QString *errorMsg);
     void doJumpBackToCalibrationCheck();
     void resetFactorSetResultsForJumpBack(const QString &mode);
     bool setDetectorShutter(bool open, QString *errorMsg);
@@ -124,6 +125,26 @@ public:
     // Exposure filter configuration and factory safety (exposure.cpp).
 
     // Provisioning check (provisioning.cpp).
+    struct ProvisioningRun;
+    void startProvisioningCheck(const QJsonObject &provisioningData);
+    void doProvisioningCheck();
+    void checkSerialsAndModels(ProvisioningRun &run);
+    void storeInstrumentModel(ProvisioningRun &run);
+    void checkMacAddress(ProvisioningRun &run);
+    void checkWorkOrderMac(ProvisioningRun &run, const QString &installedMac);
+    void checkOverrideMac(ProvisioningRun &run, const QString &installedMac,
+                          const QString &overrideMac);
+    static void logMacFuseCommands(const QStringList &parts);
+    void checkFilterMode(ProvisioningRun &run);
+    void checkFilterPartNumber(ProvisioningRun &run);
+    void checkFanAndSensors(ProvisioningRun &run);
+    void checkCameras(ProvisioningRun &run);
+    void updateHardwareConfigSetting();
+    void recordFirmwareVersions(ProvisioningRun &run);
+    void finishProvisioningCheck(ProvisioningRun &run, QJsonObject &result);
+    void storeProvisioningResult(const QJsonObject &result);
+    void reportProvisioningResult(const QJsonObject &result);
+    bool resetToProvisioning(QString *errorMsg);
 
     // Instrument identity and reset (identity.cpp).
 

@@ -1,5 +1,7 @@
 #include "stepsequence.h"
 
+#include "stepdrivers.h"
+
 #include "xrffactorymanager.h"
 
 #include <QElapsedTimer>
@@ -29,7 +31,12 @@ QStringList StepSequence::allSteps()
 
 QStringList StepSequence::runnableSteps()
 {
-    return {};
+    QStringList runnable;
+    for (const QString &step : allSteps()) {
+        if (stepDrivers().contains(step))
+            runnable << step;
+    }
+    return runnable;
 }
 
 bool StepSequence::validate(const QStringList &steps, QString *errorMsg)
@@ -59,8 +66,14 @@ StepOutcome StepSequence::runStep(const QString &step)
     StepOutcome outcome;
     outcome.step = step;
     enter(step);
-    outcome.result = StepOutcome::NotAvailable;
-    outcome.detail = QStringLiteral("entered; this line cannot run the step yet");
+    const auto driver = stepDrivers().constFind(step);
+    if (driver != stepDrivers().constEnd()) {
+        outcome = (*driver)();
+        outcome.step = step;
+    } else {
+        outcome.result = StepOutcome::NotAvailable;
+        outcome.detail = QStringLiteral("entered; this line cannot run the step yet");
+    }
     outcome.seconds = timer.elapsed() / 1000.0;
     return outcome;
 }

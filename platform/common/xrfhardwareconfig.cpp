@@ -34,3 +34,10 @@ bool XrfHardwareConfig::fromJsonObject(const QJsonObject &json, QString *errorMs
     m_filters = filters;
     return true;
 }
+
+QString XrfHardwareConfig::getProbeTypeFromInstrumentModel(const QString &deviceType)
+{
+    const bool pin = deviceType.contains(QLatin1String("TARVO-KTR"))
+            || deviceType.contains(QLatin1String("PIN"), Qt::CaseInsensitive);
+    return pin ? QStringLiteral("PIN") : QStringLiteral("SDD");
+}

@@ -55,6 +55,10 @@ public:
     void setFilters(const QList<XrfFilterProperties> &filters) { m_filters = filters; }
     void clearFilters() { m_filters.clear(); }
 
+    // The probe type of a work order "deviceType": "PIN" for the PIN-detector models, "SDD"
+    // otherwise.
+    static QString getProbeTypeFromInstrumentModel(const QString &deviceType);
+
     // The filter list travels as the array "filters".
     QJsonObject toJsonObject() const override;
     bool fromJsonObject(const QJsonObject &json, QString *errorMsg = nullptr) override;

@@ -39,6 +39,8 @@ public:
     // Seeds each exposure's counting noise from the instrument seed and the exposure's number.
     void setSeed(unsigned int seed);
     std::mutex &deliveryMutex() { return m_deliveryMutex; }
+    // Takes a new snapshot of the configuration from the instrument state.
+    void refreshConfig();
 
 public slots:
     void onUpdateHardwareConfig() override;
@@ -47,7 +49,6 @@ private:
     using Request = std::function<void(SimExposureRunner &)>;
 
     int acceptExposure(const XrfExposureSettings &settings, int *filterPosition);
-    void refreshConfig();
     void runThread(std::promise<void> *started);
     void post(Request request);
     void runPendingRequests();

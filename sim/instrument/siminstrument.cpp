@@ -3,6 +3,7 @@
 #include "simengine.h"
 #include "simfaults.h"
 #include "simhardwaremanager.h"
+#include "simperipherals.h"
 #include "simpresets.h"
 #include "simsamples.h"
 #include "simstate.h"
@@ -10,7 +11,8 @@
 struct SimInstrument::Private
 {
     explicit Private(const QString &model)
-        : preset(SimModelPreset::byModel(model)), state(preset, faults), engine(state)
+        : preset(SimModelPreset::byModel(model)), state(preset, faults), engine(state),
+          cameras(state), interfaces(state)
     {
         hardware.reset(new SimHardwareManager(state));
     }
@@ -19,6 +21,8 @@ struct SimInstrument::Private
     SimFaults faults;
     SimState state;
     SimEngine engine;
+    SimCameraController cameras;
+    SimNetworkInterfaces interfaces;
     std::unique_ptr<SimHardwareManager> hardware;
 };
 
@@ -35,6 +39,10 @@ SimInstrument::~SimInstrument()
         XrfHardwareManager::install(nullptr);
     if (xrf_hal::XrfEngine::isInstalled() && xrf_hal::XrfEngine::instance() == &d->engine)
         xrf_hal::XrfEngine::install(nullptr);
+    if (XrfCameraController::instance() == &d->cameras)
+        XrfCameraController::install(nullptr);
+    if (XrfNetworkInterfaces::instance() == &d->interfaces)
+        XrfNetworkInterfaces::install(nullptr);
 }
 
 QString SimInstrument::model() const
@@ -51,6 +59,24 @@ void SimInstrument::install()
 {
     XrfHardwareManager::install(d->hardware.get());
     xrf_hal::XrfEngine::install(&d->engine);
+    XrfCameraController::install(&d->cameras);
+    XrfNetworkInterfaces::install(&d->interfaces);
+}
+
+void SimInstrument::amendHardware(const std::function<void(SimModelPreset &)> &change)
+{
+    {
+        const auto lock = d->state.lock();
+        d->state.amendHardware(change);
+        d->preset = d->state.preset();
+    }
+    d->hardware->refreshConfig();
+}
+
+QString SimInstrument::ethernetMac() const
+{
+    const auto lock = d->state.lock();
+    return d->state.preset().ethernetMac;
 }
 
 SimHardwareManager *SimInstrument::hardwareManager() const
@@ -118,7 +144,8 @@ unsigned int SimInstrument::serialNumber() const
 
 int SimInstrument::installedCamera() const
 {
-    return d->preset.installedCamera;
+    const auto lock = d->state.lock();
+    return d->state.preset().installedCamera;
 }
 
 QStringList SimInstrument::firmwareLog() const

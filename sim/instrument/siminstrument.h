@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class SimHardwareManager;
@@ -50,6 +51,11 @@ public:
     unsigned int serialNumber() const;
     // Camera hardware: 0 none, 1 aiming (USB), 2 sample (MIPI), 3 both.
     int installedCamera() const;
+    // The hardware address of the digital board's "eth0".
+    QString ethernetMac() const;
+    // Swaps hardware (another tube or detector serial, a wheel assembly, cameras, the board's
+    // MAC) as a technician would; the hardware manager reports the new configuration.
+    void amendHardware(const std::function<void(SimModelPreset &)> &change);
     // The K60 firmware log: one line per notable controller event.
     QStringList firmwareLog() const;
     // Power manager and processor readings, for the hardware manager's battery and SoC queries.

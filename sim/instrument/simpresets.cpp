@@ -72,6 +72,7 @@ SimModelPreset defaultModel()
     p.xrfEngineSerialNumber = QStringLiteral("DB-551207");
     p.fpgaDna = QStringLiteral("0x01a2b3c4d5e6f708");
     p.installedCamera = 3;
+    p.ethernetMac = QStringLiteral("02:1A:7F:00:11:07");
     return p;
 }
 
@@ -90,6 +91,7 @@ SimModelPreset liteModel()
     p.proximitySensorPresent = false;
     p.peakingTimeUs = 4.0;
     p.nominalGain1us = 5.0e5;
+    p.ethernetMac = QStringLiteral("02:1A:7F:00:2B:93");
     return p;
 }
 
@@ -105,6 +107,7 @@ SimModelPreset miningModel()
     p.fpgaDna = QStringLiteral("0x03c4d5e6f708192a");
     p.proximitySensorPresent = false;
     p.installedCamera = 1;
+    p.ethernetMac = QStringLiteral("02:1A:7F:00:4C:21");
     return p;
 }
 
@@ -120,6 +123,7 @@ SimModelPreset hdModel()
     p.xrfEngineSerialNumber = QStringLiteral("DB-580456");
     p.fpgaDna = QStringLiteral("0x04d5e6f708192a3b");
     p.installedCamera = 2;
+    p.ethernetMac = QStringLiteral("02:1A:7F:00:5D:56");
     return p;
 }
 
@@ -134,6 +138,7 @@ SimModelPreset harrierModel()
     p.xrfEngineSerialNumber = QStringLiteral("DB-590781");
     p.fpgaDna = QStringLiteral("0x05e6f708192a3b4c");
     p.installedCamera = 1;
+    p.ethernetMac = QStringLiteral("02:1A:7F:00:6E:81");
     return p;
 }
 

@@ -2,6 +2,7 @@
 
 #include "simfaults.h"
 #include "siminstrument.h"
+#include "simpresets.h"
 #include "xrfengine.h"
 
 #include <functional>
@@ -69,6 +70,38 @@ const QVector<Scenario> &scenarios()
          QStringLiteral("The detector counts 500 cps of noise with the tube off."),
          [](SimInstrument &i) {
              i.faults().setExtraDarkRate(500);
+         }},
+        {QStringLiteral("wrong-tube-serial"),
+         QStringLiteral("A tube from another work order was fitted: its serial number differs "
+                        "from the order's."),
+         [](SimInstrument &i) {
+             i.amendHardware(
+                 [](SimModelPreset &p) { p.tube.serialNumber += QStringLiteral("-X"); });
+         }},
+        {QStringLiteral("wrong-detector-model"),
+         QStringLiteral("A detector of another model was fitted."),
+         [](SimInstrument &i) {
+             i.amendHardware(
+                 [](SimModelPreset &p) { p.detector.model = QStringLiteral("XDET-40SDD"); });
+         }},
+        {QStringLiteral("missing-camera"),
+         QStringLiteral("The cameras are not connected: the camera controller finds none."),
+         [](SimInstrument &i) {
+             i.amendHardware([](SimModelPreset &p) { p.installedCamera = 0; });
+         }},
+        {QStringLiteral("wheel-on-fixed-filter-order"),
+         QStringLiteral("A motorised filter wheel was fitted to an instrument ordered with a fixed "
+                        "filter (use with --model LT)."),
+         [](SimInstrument &i) {
+             i.amendHardware(
+                 [](SimModelPreset &p) { p.wheelPartNumber = QStringLiteral("ASSY-20853"); });
+         }},
+        {QStringLiteral("mp-mac-mismatch"),
+         QStringLiteral("The digital board's Ethernet address differs from the work order's (use "
+                        "with --model MP)."),
+         [](SimInstrument &i) {
+             i.amendHardware(
+                 [](SimModelPreset &p) { p.ethernetMac = QStringLiteral("02:1A:7F:00:99:99"); });
          }},
         {QStringLiteral("test-stand-lid-open"),
          QStringLiteral("The test stand lid is open: 50 kV exposures are refused by the "

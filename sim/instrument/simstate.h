@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "simbeam.h"
 #include "simclock.h"
 #include "simdetector.h"
@@ -31,6 +33,9 @@ public:
     std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(m_mutex); }
 
     const SimModelPreset &preset() const { return m_preset; }
+    // Swaps hardware as a technician would: another tube, detector, wheel or camera. The
+    // identities change; the tube's and detector's physics stay those of the model.
+    void amendHardware(const std::function<void(SimModelPreset &)> &change);
     SimFaults &faults() { return m_faults; }
     double nowMs() { return m_clock.nowMs(); }
     SimPoisson &random() { return m_random; }

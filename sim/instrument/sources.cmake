@@ -28,6 +28,7 @@ target_sources(xrfsim PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/simscenarios.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simsensors.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simstate.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/simperipherals.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simstate_live.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simtube.cpp
 )

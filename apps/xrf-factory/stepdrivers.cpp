@@ -1,0 +1,74 @@
+#include "stepdrivers.h"
+
+#include "xrffactorymanager.h"
+
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QMetaObject>
+#include <QTimer>
+
+namespace {
+
+// An instrument hour is plenty for any single step; the line gives up after it.
+const int kStepTimeoutMs = 60 * 60 * 1000;
+
+// Runs `start` on the factory thread and waits for the facade's `signal`, whose arguments go to
+// `onSignal`. False when the step did not finish in time.
+template<typename Signal, typename Handler>
+bool startAndWait(const std::function<void()> &start, Signal signal, Handler onSignal)
+{
+    XrfFactoryManager *manager = XrfFactoryManager::instance();
+    QEventLoop loop;
+    bool finished = false;
+    const auto connection = QObject::connect(manager, signal, &loop, [&](auto... arguments) {
+        onSignal(arguments...);
+        finished = true;
+        loop.quit();
+    });
+    QTimer::singleShot(kStepTimeoutMs, &loop, &QEventLoop::quit);
+    QMetaObject::invokeMethod(manager, start, Qt::QueuedConnection);
+    if (!finished)
+        loop.exec();
+    QObject::disconnect(connection);
+    return finished;
+}
+
+QString joinedErrors(const QJsonArray &errors)
+{
+    QStringList texts;
+    for (const QJsonValue &error : errors)
+        texts << error.toString().simplified();
+    return texts.join(QStringLiteral("; "));
+}
+
+StepOutcome runProvisioning()
+{
+    StepOutcome outcome;
+    QJsonObject result;
+    const bool finished =
+        startAndWait([] { XrfFactoryManager::instance()->startProvisioningCheck(QJsonObject()); },
+                     &XrfFactoryManager::provisioningCheckComplete,
+                     [&](const QJsonObject &checkResult) { result = checkResult; });
+    const QJsonObject data = result.value(QStringLiteral("data")).toObject();
+    if (!finished) {
+        outcome.result = StepOutcome::Failed;
+        outcome.detail = QStringLiteral("the provisioning check did not finish");
+    } else if (data.value(QStringLiteral("status")).toString() == QLatin1String("pass")) {
+        outcome.result = StepOutcome::Passed;
+        outcome.detail = QStringLiteral("hardware matches the work order");
+    } else {
+        outcome.result = StepOutcome::Failed;
+        outcome.detail = joinedErrors(data.value(QStringLiteral("errors")).toArray());
+    }
+    return outcome;
+}
+
+} // namespace
+
+const QMap<QString, StepDriver> &stepDrivers()
+{
+    static const QMap<QString, StepDriver> drivers = {
+        {QStringLiteral("provisioning"), runProvisioning},
+    };
+    return drivers;
+}

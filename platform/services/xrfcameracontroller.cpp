@@ -1,0 +1,3 @@
+#include "xrfcameracontroller.h"
+
+XRF_DEFINE_DEFAULTED_SERVICE(XrfCameraController)
