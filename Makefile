@@ -41,12 +41,12 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DXRF_SANITIZE=ON -DXRF_BUILD_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DXRF_SANITIZE=ON -DXRF_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-tsan: deps
-	cmake -S . -B $(TSAN_BUILD) -G Ninja -DXRF_TSAN=ON -DXRF_BUILD_BENCH=OFF
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DXRF_TSAN=ON -DXRF_BUILD_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L threaded
 
