@@ -92,6 +92,14 @@ public slots:
     // Provisioning check.
 
     // Instrument identity.
+    void setInstrumentSerialNumber(QString serialNumber);
+    void setInstrumentType(QString instrumentType);
+    bool isTarvoHD();
+    bool isTarvoMP();
+    bool isHarrier();
+    bool isTarvoLitePin();
+    bool isTarvoLiteSdd();
+    bool isTarvoLitePinOrSdd();
 
 signals:
     void updatesDownloadComplete(bool success);
