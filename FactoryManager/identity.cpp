@@ -10,6 +10,7 @@
 #include <QDBusMessage>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -336,9 +337,15 @@ bool Worker::resetInstrumentToVirginState(QString *errorMsg)
         errorMsg->append(QStringLiteral("Failed to backup profile folder, err:%1").arg(error));
         return false;
     }
-    QDir(profilePath).removeRecursively();
     if (defaultProfilePath.isEmpty())
         defaultProfilePath = XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/defaultProfile");
+    // Without a default profile to put in its place the profile stays where it is.
+    if (!QFileInfo(defaultProfilePath).isDir()) {
+        errorMsg->append(
+            QStringLiteral("Default profile folder %1 does not exist").arg(defaultProfilePath));
+        return false;
+    }
+    QDir(profilePath).removeRecursively();
     if (!XrfUtils::copyDirectory(defaultProfilePath, profilePath, &error)) {
         errorMsg->append(QStringLiteral("Failed to copy the default profile, err:%1").arg(error));
         return false;

@@ -141,6 +141,8 @@ void TstVirginReset::backupFailureKeepsTheFolders_data()
                                            << "Failed to back up factoryData folder, err:";
     QTest::newRow("no profile folder") << "profile"
                                        << "Failed to backup profile folder, err:";
+    QTest::newRow("no default profile") << "defaultProfile"
+                                        << "Default profile folder ";
 }
 
 void TstVirginReset::backupFailureKeepsTheFolders()
@@ -150,7 +152,7 @@ void TstVirginReset::backupFailureKeepsTheFolders()
     if (broken == "backups")
         writeFile(backups(), "a file where the archives should go");
     else
-        QVERIFY(QDir(profile()).removeRecursively());
+        QVERIFY(QDir(home() + "/" + broken).removeRecursively());
     const int reboots = faults().operationCalls("k60Reboot");
 
     QString error;
@@ -162,6 +164,9 @@ void TstVirginReset::backupFailureKeepsTheFolders()
         QCOMPARE(readFile(factoryData() + "/hardwareSetup/hardwareSetup_1.json"),
                  QByteArray("{\"gain\":1.5}"));
         QVERIFY(QFile::exists(profile() + "/methods/alloy.json"));
+    } else if (broken == "defaultProfile") {
+        QCOMPARE(archives().size(), 2);
+        QCOMPARE(readFile(profile() + "/methods/alloy.json"), QByteArray("{\"method\":\"alloy\"}"));
     } else {
         // The factory data went only after its archive was complete.
         QCOMPARE(archives().size(), 1);
