@@ -93,6 +93,14 @@ public slots:
     void startProvisioningCheck(QJsonObject provisioningData);
 
     // Instrument identity.
+    void setInstrumentSerialNumber(QString serialNumber);
+    void setInstrumentType(QString instrumentType);
+    bool isTarvoHD();
+    bool isTarvoMP();
+    bool isHarrier();
+    bool isTarvoLitePin();
+    bool isTarvoLiteSdd();
+    bool isTarvoLitePinOrSdd();
 
 signals:
     void updatesDownloadComplete(bool success);

@@ -147,7 +147,23 @@ public:
     bool resetToProvisioning(QString *errorMsg);
 
     // Instrument identity and reset (identity.cpp).
+    bool setSerialNumberAndHostName(QString serialNumber, QString *errorMsg);
+    bool setHostName(const QString &hostName, QString *errorMsg);
+    bool setInstrumentType(const QString &instrumentType);
+    bool writeInstrumentTypeToK60(const QString &instrumentType, bool *written);
+    bool resetInstrumentToVirginState(QString *errorMsg);
+    bool backupFolder(const QString &folder, const QString &archiveName, QString *errorMsg);
+    QString instrumentSerialNumber();
+    // Where the virgin-state reset keeps its archives, the profile it installs and the
+    // controller's non-volatile sector it erases.
+    QString backupDirPath;
+    QString defaultProfilePath;
+    unsigned char virginResetNvSector = 1;
+    int hostNameTimeoutMs = 10000;
+public slots:
+    void setupRegulatoryRegion(QString region);
 
+public:
     XrfFactoryManager *q;
     QThread *factoryThread = nullptr;
 

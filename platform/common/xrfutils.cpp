@@ -14,6 +14,8 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace {
 QMutex g_rootMutex;
 QString g_instrumentRoot;
@@ -170,4 +172,45 @@ bool XrfUtils::getJsonFileVersion(const QString &path, QString *version, QString
 QString XrfUtils::factoryPasswordFilePath()
 {
     return homeCorvaneAppDirPath() + QStringLiteral("/.factoryPassword");
+}
+
+bool XrfUtils::syncDeviceFileSystem(QString *errorMsg)
+{
+    if (errorMsg)
+        errorMsg->clear();
+    ::sync();
+    return true;
+}
+
+QString XrfUtils::startupScriptInfoFilePath()
+{
+    return homeCorvaneAppDirPath() + QStringLiteral("/scripts/startupScriptInfo.json");
+}
+
+bool XrfUtils::addStartupScript(const QString &command, const QString &workingDir,
+                                const QString &stdErrFile, const QString &stdOutFile,
+                                QString *errorMsg)
+{
+    const QString path = startupScriptInfoFilePath();
+    QJsonArray entries;
+    if (QFileInfo::exists(path)) {
+        QJsonValue stored;
+        if (!readJsonFile(path, &stored, errorMsg))
+            return false;
+        if (!stored.isArray()) {
+            if (errorMsg)
+                *errorMsg = QStringLiteral("%1 does not hold a list of scripts").arg(path);
+            return false;
+        }
+        entries = stored.toArray();
+    }
+    for (int i = entries.size() - 1; i >= 0; --i) {
+        if (entries.at(i).toObject().value(QStringLiteral("command")).toString() == command)
+            entries.removeAt(i);
+    }
+    entries.append(QJsonObject{{QStringLiteral("command"), command},
+                               {QStringLiteral("workingDir"), workingDir},
+                               {QStringLiteral("stdErrFile"), stdErrFile},
+                               {QStringLiteral("stdOutFile"), stdOutFile}});
+    return writeJsonFile(path, QJsonDocument(entries), errorMsg);
 }

@@ -60,4 +60,21 @@ public:
     static bool getJsonFileVersion(const QString &path, QString *version, QString *errorMsg);
     // The file whose presence lets the technician into the factory pages.
     static QString factoryPasswordFilePath();
+
+    // Zips the folder `dir` with everything below it into `zipPath` (entries relative to `dir`).
+    // The archive is written beside `zipPath` under a temporary name and renamed into place, so
+    // `zipPath` is either absent, the old archive or the whole new one.
+    static bool backupDirectory(const QString &dir, const QString &zipPath, QString *errorMsg);
+    // Copies the folder `from` with everything below it into `to` (created when missing).
+    static bool copyDirectory(const QString &from, const QString &to, QString *errorMsg = nullptr);
+    // Flushes every file system buffer to the storage devices.
+    static bool syncDeviceFileSystem(QString *errorMsg);
+
+    // The start-up script information file: a JSON array of the commands that the instrument's
+    // start-up runs, each {"command", "workingDir", "stdErrFile", "stdOutFile"}.
+    static QString startupScriptInfoFilePath();
+    // Adds the command to that file; an entry with the same command is replaced.
+    static bool addStartupScript(const QString &command, const QString &workingDir,
+                                 const QString &stdErrFile, const QString &stdOutFile,
+                                 QString *errorMsg = nullptr);
 };
