@@ -25,6 +25,27 @@ QString stepName(int stepId)
 {
     return XrfFactoryManager::factoryStepNameFromId(XrfUtils::FactoryStepId(stepId));
 }
+
+// What a step needs prepared before the application starts it.
+void prepareStep(Worker &worker, XrfUtils::FactoryStepId id)
+{
+    switch (id) {
+    case XrfUtils::AirShot:
+        worker.setFactoryPageSafetySettings(false);
+        break;
+    default:
+        break;
+    }
+}
+
+// The factory pages shoot without the test stand rules of normal use, except at 50 kV.
+void applyStepSafetySettings(Worker &worker, XrfUtils::FactoryStepId id)
+{
+    if (XrfSettingsManager::instance()->isTarvoLiteSdd())
+        worker.setFactoryPageSafetySettings(false);
+    else if (id != XrfUtils::AirShot)
+        worker.setFactoryPageSafetySettings(true);
+}
 } // namespace
 
 void XrfFactoryManager::initFactoryStep(QString stepId)
@@ -77,6 +98,9 @@ void Worker::enterStep(XrfUtils::FactoryStepId id, const QString &name)
 
     if (!setDetectorShutter(false, &error))
         qWarning() << "Failed to close detector shutter, Err:" << error;
+
+    prepareStep(*this, id);
+    applyStepSafetySettings(*this, id);
 }
 
 void Worker::loadCurrentStepInfo(XrfUtils::FactoryStepId id, const QString &name)

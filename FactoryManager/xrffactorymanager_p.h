@@ -123,6 +123,19 @@ public:
     bool saveFactorSetStatusToLastResult();
 
     // Exposure filter configuration and factory safety (exposure.cpp).
+    // (The record is declared by xrfexposuresettings.h, which callers include.)
+    bool configureExposureFilterParams(const quint16 &filterPosition,
+                                       class XrfExposureSettings *settings);
+    bool setFixedFilterMode(QString *errorMsg, const bool &enable);
+    bool isFixedFilterInstrument();
+    bool writeDefaultFilterParamsToK60();
+    bool readDefaultFilterPositions(QJsonArray *positions);
+    void setFactoryPageSafetySettings(bool testStandFor50kV);
+    bool isTestStandPresentAndLidClosed();
+    bool saveEepromData(QString *errorMsg);
+    bool loadEepromData(QString *errorMsg);
+    // The hole diameter of the collimator position, in micrometres.
+    quint16 collimatorDiameterInMicrons = 482;
 
     // Provisioning check (provisioning.cpp).
     struct ProvisioningRun;

@@ -34,6 +34,7 @@ public:
     const XrfFilterProperties &filter() const { return m_filter; }
     XrfFilterProperties &filter() { return m_filter; }
     void setFilter(const XrfFilterProperties &filter) { m_filter = filter; }
+    void setFilterProperties(const XrfFilterProperties &filter) { m_filter = filter; }
 
     // The filter travels as the nested object "filter".
     QJsonObject toJsonObject() const override;

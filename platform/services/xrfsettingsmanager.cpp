@@ -7,6 +7,10 @@
 
 XRF_DEFINE_DEFAULTED_SERVICE(XrfSettingsManager)
 
+namespace {
+const QString kSafetySection = QStringLiteral("system.safety");
+} // namespace
+
 int XrfSettingsManager::getProfilePath(QString *path) const
 {
     if (!path)
@@ -55,6 +59,28 @@ int XrfSettingsManager::getGlobalSetting(const QString &section, QJsonObject *va
 int XrfSettingsManager::setGlobalSetting(const QString &section, const QJsonObject &value)
 {
     return writeSection(globalSettingsFilePath(), section, value);
+}
+
+int XrfSettingsManager::getSafetySettings(XrfSafetySettings *settings)
+{
+    if (!settings)
+        return InvalidArgument;
+    QJsonObject section;
+    if (const int code = getGlobalSetting(kSafetySection, &section))
+        return code;
+    XrfSafetySettings stored;
+    QString error;
+    if (!stored.fromJsonObject(section, &error)) {
+        qWarning() << "Settings section" << kSafetySection << "holds a bad value:" << error;
+        return InvalidValue;
+    }
+    *settings = stored;
+    return NoError;
+}
+
+int XrfSettingsManager::setSafetySettings(XrfSafetySettings settings)
+{
+    return mergeSection(globalSettingsFilePath(), kSafetySection, settings.toJsonObject());
 }
 
 int XrfSettingsManager::readDocument(const QString &filePath, QJsonObject *document) const
@@ -107,6 +133,30 @@ int XrfSettingsManager::writeSection(const QString &filePath, const QString &sec
     if (const int code = readDocument(filePath, &document))
         return code;
     document.insert(section, value);
+    QString error;
+    if (!XrfUtils::writeJsonFile(filePath, QJsonDocument(document), &error)) {
+        qWarning() << "Failed to write settings file" << filePath << error;
+        return WriteFailed;
+    }
+    return NoError;
+}
+
+int XrfSettingsManager::mergeSection(const QString &filePath, const QString &section,
+                                     const QJsonObject &values)
+{
+    QMutexLocker lock(&m_mutex);
+    QJsonObject document;
+    if (const int code = readDocument(filePath, &document))
+        return code;
+    const QJsonValue stored = document.value(section);
+    if (!stored.isUndefined() && !stored.isObject()) {
+        qWarning() << "Settings section" << section << "in" << filePath << "is not an object";
+        return SectionNotAnObject;
+    }
+    QJsonObject merged = stored.toObject();
+    for (auto it = values.begin(); it != values.end(); ++it)
+        merged.insert(it.key(), it.value());
+    document.insert(section, merged);
     QString error;
     if (!XrfUtils::writeJsonFile(filePath, QJsonDocument(document), &error)) {
         qWarning() << "Failed to write settings file" << filePath << error;
@@ -186,6 +236,8 @@ QString XrfSettingsManager::errorText(int code)
         return QStringLiteral("settings section is not an object");
     case WriteFailed:
         return QStringLiteral("settings file cannot be written");
+    case InvalidValue:
+        return QStringLiteral("settings value has the wrong type");
     }
     return QStringLiteral("unknown settings error %1").arg(code);
 }

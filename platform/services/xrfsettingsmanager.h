@@ -1,5 +1,6 @@
 #pragma once
 
+#include "xrfsafetysettings.h"
 #include "xrfservice.h"
 
 #include <QJsonArray>
@@ -23,6 +24,7 @@ public:
         ParseFailed = 3,
         SectionNotAnObject = 4,
         WriteFailed = 5,
+        InvalidValue = 6,
     };
     Q_ENUM(ErrorCode)
 
@@ -33,6 +35,11 @@ public:
     int setUniversalSetting(const QString &section, QJsonObject *value);
     int getGlobalSetting(const QString &section, QJsonObject *value);
     int setGlobalSetting(const QString &section, const QJsonObject &value);
+
+    // The interlock rules, kept in the global settings section "system.safety". Keys of the
+    // section that the record does not know are kept when it is written.
+    int getSafetySettings(XrfSafetySettings *settings);
+    int setSafetySettings(XrfSafetySettings settings);
 
     // The profile folder; home/profile unless set.
     int getProfilePath(QString *path) const;
@@ -54,6 +61,8 @@ public:
 private:
     int readSection(const QString &filePath, const QString &section, QJsonObject *value);
     int writeSection(const QString &filePath, const QString &section, const QJsonObject &value);
+    // Writes the keys of `values` into the section, keeping its other keys.
+    int mergeSection(const QString &filePath, const QString &section, const QJsonObject &values);
     int readDocument(const QString &filePath, QJsonObject *document) const;
     bool instrumentModelContains(std::initializer_list<const char *> parts);
 
