@@ -123,7 +123,12 @@ void FactoryLine::stop()
         thread->wait();
         m_libraryStarted = false;
     }
+    // The client goes first: its open keep-alive connections would hold the server's stop.
     m_link.reset();
+    if (m_network) {
+        XrfNetworkManager::install(nullptr);
+        m_network.reset();
+    }
     if (m_cloud)
         m_cloud->stop();
     XrfLogger::uninstall();

@@ -3,10 +3,19 @@
 #include "stepdrivers.h"
 
 #include "xrffactorymanager.h"
+#include "xrfsettingsmanager.h"
+
+#include <QEventLoop>
+#include <QJsonObject>
+#include <QTimer>
 
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QTextStream>
+
+namespace {
+const int kCloudAnswerTimeoutMs = 30000;
+}
 
 QString StepOutcome::resultText() const
 {
@@ -74,8 +83,43 @@ StepOutcome StepSequence::runStep(const QString &step)
         outcome.result = StepOutcome::NotAvailable;
         outcome.detail = QStringLiteral("entered; this line cannot run the step yet");
     }
+    if (outcome.result == StepOutcome::Passed)
+        confirmWithCloud(step);
     outcome.seconds = timer.elapsed() / 1000.0;
     return outcome;
+}
+
+void StepSequence::confirmWithCloud(const QString &step)
+{
+    // As the application does: ask the cloud for the factory status; when it counts the step as
+    // done the library says so, and the completed-steps count moves on to it.
+    XrfFactoryManager *manager = XrfFactoryManager::instance();
+    QEventLoop loop;
+    const auto marked = QObject::connect(manager, &XrfFactoryManager::markFactoryStepComplete,
+                                         &loop, [&](const QString &name) {
+                                             if (name == step)
+                                                 raiseStepsCompleted(step);
+                                         });
+    const auto refreshed = QObject::connect(manager, &XrfFactoryManager::refreshWorkOrderComplete,
+                                            &loop, &QEventLoop::quit);
+    QTimer::singleShot(kCloudAnswerTimeoutMs, &loop, &QEventLoop::quit);
+    QMetaObject::invokeMethod(manager, "refreshWorkOrder", Qt::QueuedConnection);
+    loop.exec();
+    QObject::disconnect(marked);
+    QObject::disconnect(refreshed);
+}
+
+void StepSequence::raiseStepsCompleted(const QString &step)
+{
+    const int stepId = XrfFactoryManager::factoryStepIdFromName(step);
+    XrfSettingsManager *settings = XrfSettingsManager::instance();
+    QJsonObject factory;
+    if (settings->getUniversalSetting(QStringLiteral("factory.settings"), &factory) != 0)
+        return;
+    if (factory.value(QStringLiteral("factoryStepsCompleted")).toInt() >= stepId)
+        return;
+    factory.insert(QStringLiteral("factoryStepsCompleted"), stepId);
+    settings->setUniversalSetting(QStringLiteral("factory.settings"), &factory);
 }
 
 void StepSequence::enter(const QString &step)

@@ -36,4 +36,6 @@ public:
 private:
     StepOutcome runStep(const QString &step);
     void enter(const QString &step);
+    void confirmWithCloud(const QString &step);
+    static void raiseStepsCompleted(const QString &step);
 };

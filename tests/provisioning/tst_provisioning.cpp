@@ -40,7 +40,12 @@ QJsonObject setupParams()
                           QJsonObject{{"family", "default"}}}}},
             {"filter",
              QJsonObject{{preset.wheelPartNumber, QJsonObject{{"positions", QJsonArray()}}},
-                         {"ASSY-20815", QJsonObject{{"positions", QJsonArray()}}}}}};
+                         {"ASSY-20815",
+                          QJsonObject{{"positions",
+                                       QJsonArray{QJsonObject{{"diameterInMicrons", 2718},
+                                                              {"approxEncoder", 0},
+                                                              {"materialAtomicNumber", 13},
+                                                              {"thicknessInMicrons", 25}}}}}}}}};
 }
 
 QStringList errorsOf(const QJsonObject &result)
