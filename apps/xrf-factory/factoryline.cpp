@@ -117,10 +117,18 @@ void FactoryLine::stop()
     if (m_libraryStarted) {
         XrfFactoryManager *manager = XrfFactoryManager::instance();
         QThread *thread = manager->factoryThread();
-        QMetaObject::invokeMethod(manager, &XrfFactoryManager::deInit,
-                                  Qt::BlockingQueuedConnection);
+        QThread *home = QThread::currentThread();
+        // deInit() leaves the thread to its owner: bring the facade home, then end the thread.
+        QMetaObject::invokeMethod(
+            manager,
+            [manager, home] {
+                manager->deInit();
+                manager->moveToThread(home);
+            },
+            Qt::BlockingQueuedConnection);
         thread->quit();
         thread->wait();
+        delete thread;
         m_libraryStarted = false;
     }
     // The client goes first: its open keep-alive connections would hold the server's stop.

@@ -15,7 +15,8 @@
 
 namespace {
 const int kCloudAnswerTimeoutMs = 30000;
-}
+const int kCloudConfirmAttempts = 5;
+} // namespace
 
 QString StepOutcome::resultText() const
 {
@@ -92,14 +93,23 @@ StepOutcome StepSequence::runStep(const QString &step)
 void StepSequence::confirmWithCloud(const QString &step)
 {
     // As the application does: ask the cloud for the factory status; when it counts the step as
-    // done the library says so, and the completed-steps count moves on to it.
+    // done the library says so, and the completed-steps count moves on to it. The step's own
+    // status report may still be on its way, so ask again a few times.
+    for (int attempt = 0; attempt < kCloudConfirmAttempts; ++attempt) {
+        if (askCloudWhetherDone(step)) {
+            raiseStepsCompleted(step);
+            return;
+        }
+    }
+}
+
+bool StepSequence::askCloudWhetherDone(const QString &step)
+{
     XrfFactoryManager *manager = XrfFactoryManager::instance();
     QEventLoop loop;
+    bool done = false;
     const auto marked = QObject::connect(manager, &XrfFactoryManager::markFactoryStepComplete,
-                                         &loop, [&](const QString &name) {
-                                             if (name == step)
-                                                 raiseStepsCompleted(step);
-                                         });
+                                         &loop, [&](const QString &name) { done |= name == step; });
     const auto refreshed = QObject::connect(manager, &XrfFactoryManager::refreshWorkOrderComplete,
                                             &loop, &QEventLoop::quit);
     QTimer::singleShot(kCloudAnswerTimeoutMs, &loop, &QEventLoop::quit);
@@ -107,6 +117,7 @@ void StepSequence::confirmWithCloud(const QString &step)
     loop.exec();
     QObject::disconnect(marked);
     QObject::disconnect(refreshed);
+    return done;
 }
 
 void StepSequence::raiseStepsCompleted(const QString &step)

@@ -37,5 +37,6 @@ private:
     StepOutcome runStep(const QString &step);
     void enter(const QString &step);
     void confirmWithCloud(const QString &step);
+    bool askCloudWhetherDone(const QString &step);
     static void raiseStepsCompleted(const QString &step);
 };

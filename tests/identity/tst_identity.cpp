@@ -432,5 +432,5 @@ void TstIdentity::modelQueriesFollowTheSettings()
     QVERIFY(manager->isHarrier());
 }
 
-QTEST_MAIN(TstIdentity)
+QTEST_GUILESS_MAIN(TstIdentity)
 #include "tst_identity.moc"

@@ -225,5 +225,5 @@ void TstVirginReset::resetArchivesAndInstallsTheDefaultProfile()
     QVERIFY(worker()->lastResult.isEmpty());
 }
 
-QTEST_MAIN(TstVirginReset)
+QTEST_GUILESS_MAIN(TstVirginReset)
 #include "tst_virginreset.moc"
