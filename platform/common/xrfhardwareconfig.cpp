@@ -38,6 +38,6 @@ bool XrfHardwareConfig::fromJsonObject(const QJsonObject &json, QString *errorMs
 QString XrfHardwareConfig::getProbeTypeFromInstrumentModel(const QString &deviceType)
 {
     const bool pin = deviceType.contains(QLatin1String("TARVO-KTR"))
-            || deviceType.contains(QLatin1String("PIN"), Qt::CaseInsensitive);
+        || deviceType.contains(QLatin1String("PIN"), Qt::CaseInsensitive);
     return pin ? QStringLiteral("PIN") : QStringLiteral("SDD");
 }

@@ -19,7 +19,7 @@ public:
     };
     Q_ENUM(CameraType)
 
-    explicit XrfCameraController(QObject *parent = nullptr) : QObject(parent) {}
+    explicit XrfCameraController(QObject *parent = nullptr) : QObject(parent) { }
 
     // The cameras found on the instrument; the base finds none.
     virtual int installedCamera() const { return NoCamera; }

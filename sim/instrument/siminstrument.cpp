@@ -11,8 +11,11 @@
 struct SimInstrument::Private
 {
     explicit Private(const QString &model)
-        : preset(SimModelPreset::byModel(model)), state(preset, faults), engine(state),
-          cameras(state), interfaces(state)
+        : preset(SimModelPreset::byModel(model)),
+          state(preset, faults),
+          engine(state),
+          cameras(state),
+          interfaces(state)
     {
         hardware.reset(new SimHardwareManager(state));
     }

@@ -10,7 +10,7 @@ class SimCameraController : public XrfCameraController
 {
     Q_OBJECT
 public:
-    explicit SimCameraController(SimState &state) : m_state(state) {}
+    explicit SimCameraController(SimState &state) : m_state(state) { }
     int installedCamera() const override;
 
 private:
@@ -21,7 +21,7 @@ private:
 class SimNetworkInterfaces : public XrfNetworkInterfaces
 {
 public:
-    explicit SimNetworkInterfaces(SimState &state) : m_state(state) {}
+    explicit SimNetworkInterfaces(SimState &state) : m_state(state) { }
     QString hardwareAddress(const QString &interfaceName) const override;
 
 private:

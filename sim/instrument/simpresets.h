@@ -24,7 +24,7 @@ struct SimModelPreset
     bool fanPresent = true;
     bool proximitySensorPresent = true;
     int installedCamera = 0; // 0 none, 1 aiming (USB), 2 sample (MIPI), 3 both
-    QString ethernetMac;     // hardware address of the "eth0" interface
+    QString ethernetMac; // hardware address of the "eth0" interface
     double nominalGain1us = 1.0e6; // FPGA gain normalised to 1 us of the factory-fresh NV
     double peakingTimeUs = 1.0;
 

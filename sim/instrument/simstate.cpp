@@ -284,8 +284,8 @@ void SimState::amendHardware(const std::function<void(SimModelPreset &)> &change
     const QString wheelBefore = m_preset.wheelPartNumber;
     change(m_preset);
     if (m_preset.wheelPartNumber != wheelBefore)
-        m_wheel = SimFilterWheel(SimWheelAssembly::byPartNumber(m_preset.wheelPartNumber,
-                                                                m_preset.wheelUnitShiftTicks));
+        m_wheel = SimFilterWheel(
+            SimWheelAssembly::byPartNumber(m_preset.wheelPartNumber, m_preset.wheelUnitShiftTicks));
 }
 
 XrfHardwareConfig SimState::hardwareConfig() const
