@@ -105,6 +105,28 @@ int XrfSettingsManager::readDocument(const QString &filePath, QJsonObject *docum
     return NoError;
 }
 
+int XrfSettingsManager::sectionOf(const QJsonObject &document, const QString &filePath,
+                                  const QString &section, QJsonObject *value)
+{
+    const QJsonValue stored = document.value(section);
+    if (!stored.isUndefined() && !stored.isObject()) {
+        qWarning() << "Settings section" << section << "in" << filePath << "is not an object";
+        return SectionNotAnObject;
+    }
+    *value = stored.toObject();
+    return NoError;
+}
+
+int XrfSettingsManager::storeDocument(const QString &filePath, const QJsonObject &document)
+{
+    QString error;
+    if (!XrfUtils::writeJsonFile(filePath, QJsonDocument(document), &error)) {
+        qWarning() << "Failed to write settings file" << filePath << error;
+        return WriteFailed;
+    }
+    return NoError;
+}
+
 int XrfSettingsManager::readSection(const QString &filePath, const QString &section,
                                     QJsonObject *value)
 {
@@ -114,13 +136,7 @@ int XrfSettingsManager::readSection(const QString &filePath, const QString &sect
     QJsonObject document;
     if (const int code = readDocument(filePath, &document))
         return code;
-    const QJsonValue stored = document.value(section);
-    if (!stored.isUndefined() && !stored.isObject()) {
-        qWarning() << "Settings section" << section << "in" << filePath << "is not an object";
-        return SectionNotAnObject;
-    }
-    *value = stored.toObject();
-    return NoError;
+    return sectionOf(document, filePath, section, value);
 }
 
 int XrfSettingsManager::writeSection(const QString &filePath, const QString &section,
@@ -133,12 +149,7 @@ int XrfSettingsManager::writeSection(const QString &filePath, const QString &sec
     if (const int code = readDocument(filePath, &document))
         return code;
     document.insert(section, value);
-    QString error;
-    if (!XrfUtils::writeJsonFile(filePath, QJsonDocument(document), &error)) {
-        qWarning() << "Failed to write settings file" << filePath << error;
-        return WriteFailed;
-    }
-    return NoError;
+    return storeDocument(filePath, document);
 }
 
 int XrfSettingsManager::mergeSection(const QString &filePath, const QString &section,
@@ -146,23 +157,15 @@ int XrfSettingsManager::mergeSection(const QString &filePath, const QString &sec
 {
     QMutexLocker lock(&m_mutex);
     QJsonObject document;
+    QJsonObject merged;
     if (const int code = readDocument(filePath, &document))
         return code;
-    const QJsonValue stored = document.value(section);
-    if (!stored.isUndefined() && !stored.isObject()) {
-        qWarning() << "Settings section" << section << "in" << filePath << "is not an object";
-        return SectionNotAnObject;
-    }
-    QJsonObject merged = stored.toObject();
+    if (const int code = sectionOf(document, filePath, section, &merged))
+        return code;
     for (auto it = values.begin(); it != values.end(); ++it)
         merged.insert(it.key(), it.value());
     document.insert(section, merged);
-    QString error;
-    if (!XrfUtils::writeJsonFile(filePath, QJsonDocument(document), &error)) {
-        qWarning() << "Failed to write settings file" << filePath << error;
-        return WriteFailed;
-    }
-    return NoError;
+    return storeDocument(filePath, document);
 }
 
 int XrfSettingsManager::getInstrumentModel(QString *model, QString *probeType)

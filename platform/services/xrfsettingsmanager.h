@@ -64,6 +64,9 @@ private:
     // Writes the keys of `values` into the section, keeping its other keys.
     int mergeSection(const QString &filePath, const QString &section, const QJsonObject &values);
     int readDocument(const QString &filePath, QJsonObject *document) const;
+    static int sectionOf(const QJsonObject &document, const QString &filePath,
+                         const QString &section, QJsonObject *value);
+    static int storeDocument(const QString &filePath, const QJsonObject &document);
     bool instrumentModelContains(std::initializer_list<const char *> parts);
 
     mutable QMutex m_mutex;
