@@ -15,17 +15,10 @@ public: \
 \
 private:
 
-// A service without a usable default: using it before one is installed is a programming error.
-#define XRF_DEFINE_REQUIRED_SERVICE(Class) \
+// The slot behind instance(): the installed object and the installer's functions.
+#define XRF_DEFINE_SERVICE_SLOT(Class) \
     namespace { \
     std::atomic<Class *> g_installed##Class{nullptr}; \
-    } \
-    Class *Class::instance() \
-    { \
-        Class *service = g_installed##Class.load(); \
-        if (!service) \
-            qFatal("%s::instance(): no service installed; install one at start-up", #Class); \
-        return service; \
     } \
     void Class::install(Class *service) \
     { \
@@ -36,12 +29,21 @@ private:
         return g_installed##Class.load() != nullptr; \
     }
 
+// A service without a usable default: using it before one is installed is a programming error.
+#define XRF_DEFINE_REQUIRED_SERVICE(Class) \
+    XRF_DEFINE_SERVICE_SLOT(Class) \
+    Class *Class::instance() \
+    { \
+        Class *service = g_installed##Class.load(); \
+        if (!service) \
+            qFatal("%s::instance(): no service installed; install one at start-up", #Class); \
+        return service; \
+    }
+
 // A service whose base class is usable on its own: the first use without an installed one
 // creates the base instance, which lives until process exit.
 #define XRF_DEFINE_DEFAULTED_SERVICE(Class) \
-    namespace { \
-    std::atomic<Class *> g_installed##Class{nullptr}; \
-    } \
+    XRF_DEFINE_SERVICE_SLOT(Class) \
     Class *Class::instance() \
     { \
         if (Class *service = g_installed##Class.load()) \
@@ -50,12 +52,4 @@ private:
         Class *expected = nullptr; \
         g_installed##Class.compare_exchange_strong(expected, &fallback); \
         return g_installed##Class.load(); \
-    } \
-    void Class::install(Class *service) \
-    { \
-        g_installed##Class.store(service); \
-    } \
-    bool Class::isInstalled() \
-    { \
-        return g_installed##Class.load() != nullptr; \
     }
