@@ -19,6 +19,15 @@ quint64 XrfSpectrum::sumCountsInRegion(int first, int last) const
     return sum;
 }
 
+quint64 XrfSpectrum::sumCountsInRegion(int beginEv, int endEv, double offsetEv,
+                                       double slopeEvPerBin) const
+{
+    if (slopeEvPerBin <= 0)
+        return 0;
+    return sumCountsInRegion(int((beginEv - offsetEv) / slopeEvPerBin),
+                             int((endEv - offsetEv) / slopeEvPerBin));
+}
+
 QJsonObject XrfSpectrum::toJsonObject() const
 {
     QJsonObject json = XrfJsonHelper::toJsonObject();

@@ -47,6 +47,27 @@ public:
     bool isEmptySpectrum() const;
     // Sum of the counts of channels first..last, both included and clipped to the spectrum.
     quint64 sumCountsInRegion(int first, int last) const;
+    // The same for an energy region in eV, with the energy scale given in eV and eV per channel.
+    quint64 sumCountsInRegion(int beginEv, int endEv, double offsetEv, double slopeEvPerBin) const;
+
+    // Analysis (xrfspectrumanalysis.cpp).
+    // The highest channel at or after `startChannel` (the first one on ties) and its count;
+    // false for an empty spectrum.
+    bool findMaxBin(int *index, int *count, int startChannel) const;
+    // The peak within `halfWindow` channels of `startChannel`: its centre (centroid of the counts
+    // above half maximum, background removed) and its full width at half maximum, in channels.
+    // `channels` receives the channels that make up the peak. False when there is no peak.
+    bool findPeak(int startChannel, int halfWindow, double *centre, double *width,
+                  QVector<int> *channels = nullptr) const;
+    // The FWHM in eV of the peak at energy `e1` (eV), with the energy scale from the peaks of
+    // `e1` and `e2`. A positive `*ch1` / `*ch2` is where to look for each peak; otherwise the
+    // spectrum's own energy scale says. Both receive the found centres. -1 when a peak is missing.
+    double calculateResolution(double e1, double e2, double *ch1, double *ch2) const;
+    // keV per channel and keV at channel 0 from the peaks of two energies in keV.
+    bool calculateSlopeAndOffset(double e1Kev, double e2Kev, double *slope, double *offset) const;
+    // Counts per second over the whole spectrum, per second of live time (real time when the
+    // live time is unknown); 0 for a spectrum without time.
+    double calculateBackgroundRate() const;
 
     // The counts travel as the array "data".
     QJsonObject toJsonObject() const override;
