@@ -31,10 +31,9 @@ void seedWorkOrder(SimCloudServer &cloud, const QString &model, const QString &s
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return;
     }
-    QJsonValue info;
-    if (XrfUtils::readJsonFile(home.path() + QStringLiteral("/factoryData/workOrderInfo.json"),
-                               &info))
-        cloud.setWorkOrder(serial, info.toObject().value(QStringLiteral("workOrder")).toObject());
+    const QJsonObject workOrder = RootSeeder::workOrderOf(home.path());
+    if (!workOrder.isEmpty())
+        cloud.setWorkOrder(serial, workOrder);
 }
 
 } // namespace

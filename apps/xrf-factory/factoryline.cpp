@@ -63,12 +63,9 @@ bool FactoryLine::startCloud(QString *errorMsg)
     // order is released.
     const auto config = XrfHardwareManager::instance()->hardwareConfig();
     const QString serial = config ? config->insSerialNumber() : QString();
-    QJsonValue workOrderInfo;
-    if (XrfUtils::readJsonFile(XrfUtils::homeCorvaneAppDirPath()
-                                   + QStringLiteral("/factoryData/workOrderInfo.json"),
-                               &workOrderInfo))
-        m_cloud->setWorkOrder(
-            serial, workOrderInfo.toObject().value(QStringLiteral("workOrder")).toObject());
+    const QJsonObject workOrder = RootSeeder::workOrderOf(XrfUtils::homeCorvaneAppDirPath());
+    if (!workOrder.isEmpty())
+        m_cloud->setWorkOrder(serial, workOrder);
     m_network.reset(new SimNetworkManager(QUrl(m_cloud->baseUrl())));
     m_network->setInstrumentSerial(serial);
     XrfNetworkManager::install(m_network.get());

@@ -1,5 +1,7 @@
 #include "rootseeder.h"
 
+#include "xrfutils.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -42,4 +44,12 @@ bool RootSeeder::copyMissing(const QString &from, const QString &to, QString *er
             target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
     return true;
+}
+
+QJsonObject RootSeeder::workOrderOf(const QString &homeDir)
+{
+    QJsonValue info;
+    if (!XrfUtils::readJsonFile(homeDir + QStringLiteral("/factoryData/workOrderInfo.json"), &info))
+        return QJsonObject();
+    return info.toObject().value(QStringLiteral("workOrder")).toObject();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
 // Fills an instrument's home folder with a model's default data: data/common/ first, then
@@ -13,6 +14,9 @@ public:
 
     static bool seed(const QString &dataDir, const QString &model, const QString &homeDir,
                      QString *errorMsg);
+
+    // The work order in a home folder's workOrderInfo.json; empty when there is none.
+    static QJsonObject workOrderOf(const QString &homeDir);
 
 private:
     static bool copyMissing(const QString &from, const QString &to, QString *errorMsg);

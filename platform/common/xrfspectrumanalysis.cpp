@@ -30,8 +30,7 @@ int valleyFrom(const QVector<quint32> &data, int peak, int step, int limit)
 
 // Where the counts fall below `level` walking from `peak` by `step` towards `valley`,
 // interpolated linearly between channels.
-double crossing(const QVector<quint32> &data, int peak, int valley, int step,
-                const std::function<double(int)> &net, double level)
+double crossing(int peak, int valley, int step, const std::function<double(int)> &net, double level)
 {
     for (int channel = peak; channel != valley; channel += step) {
         const double here = net(channel);
@@ -39,7 +38,6 @@ double crossing(const QVector<quint32> &data, int peak, int valley, int step,
         if (there < level)
             return channel + step * (here - level) / std::max(here - there, 1e-9);
     }
-    Q_UNUSED(data)
     return valley;
 }
 
@@ -83,8 +81,8 @@ bool XrfSpectrum::findPeak(int startChannel, int halfWindow, double *centre, dou
     const double height = net(peak);
     if (height <= 0 || left == peak || right == peak)
         return false;
-    const double low = crossing(m_data, peak, left, -1, net, height / 2);
-    const double high = crossing(m_data, peak, right, +1, net, height / 2);
+    const double low = crossing(peak, left, -1, net, height / 2);
+    const double high = crossing(peak, right, +1, net, height / 2);
     if (centre)
         *centre = (low + high) / 2;
     if (width)
