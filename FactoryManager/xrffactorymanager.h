@@ -92,6 +92,21 @@ public slots:
     // Provisioning check.
     void startProvisioningCheck(QJsonObject provisioningData);
 
+    // Hardware setup (factory step 3) and its operator tests.
+    void getHardwareSetupStepsList();
+    void startHardwareSetup(QString stepId);
+    void abortHardwareSetup();
+    void markHardwareSetupStepComplete(const QString &stepId);
+    void invalidateHardwareSetupResults(QString stepId);
+    void onHardwareSetupButtonTestComplete(const QJsonObject &result);
+    void onHardwareSetupCustomerIOTestComplete(const QJsonObject &result);
+    // The filter wheel move exercise outside hardware setup.
+    bool getFilterWheelTestStepsList();
+    void startFilterWheelTest();
+    void stopFilterWheelTest();
+    // Camera collimation (factory step 4).
+    void startCameraCollimationSetup();
+
     // Instrument identity.
     void setInstrumentSerialNumber(QString serialNumber);
     void setInstrumentType(QString instrumentType);

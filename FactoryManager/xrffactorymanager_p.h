@@ -6,6 +6,8 @@
 #include "xrfcloudresponse.h"
 #include "xrffactorystepinfo.h"
 #include "xrfhardwareconfig.h"
+#include "xrfhardwaremanager.h"
+#include "xrfhardwaresetupstepslist.h"
 #include "xrfnetworkmanager.h"
 
 #include <QJsonArray>
@@ -14,6 +16,9 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+
+#include <atomic>
+#include <functional>
 
 class QThread;
 class QTimer;
@@ -173,6 +178,98 @@ public:
     QString defaultProfilePath;
     unsigned char virginResetNvSector = 1;
     int hostNameTimeoutMs = 10000;
+    // The hardware manager's four exposure signals have one owner at a time. A step takes them
+    // (every other receiver is disconnected) for its exposures and releases them to the
+    // instrument's test manager when it is done (exposureowner.cpp). Empty handlers stay
+    // unconnected.
+    struct ExposureHandlers
+    {
+        std::function<void()> started;
+        std::function<void(const XrfSpectrum &)> spectrum;
+        std::function<void(XrfHardwareManager::XrfExposureEndCondition, bool)> stopped;
+        std::function<void(const XrfErrorInfo &)> error;
+    };
+    void takeExposureSignals(const ExposureHandlers &handlers);
+    void releaseExposureSignals();
+
+    // Hardware setup sequencer (hardwaresetup_sequencer.cpp).
+    void startHardwareSetup(const QString &stepId);
+    void abortHardwareSetup();
+    void getHardwareSetupStepsList();
+    void markHardwareSetupStepComplete(const QString &stepId);
+    void invalidateHardwareSetupResults(const QString &stepId);
+    bool populateHardwareSetupSteps();
+    void removeHardwareSetupStepsByInstrument();
+    void doHardwareSetup(const QString &stepId);
+    // Runs the handler of a sub-step id; false when no handler has that id.
+    bool runHardwareSetupHandler(const QString &stepId);
+    void onHardwareSetupStepComplete(bool passed, QString statusMessage);
+    void onHardwareSetupComplete(bool passed, const QString &message);
+    void assembleHardwareSetupResultsJson(QJsonObject *out);
+    bool saveHwSetupStepResultToLastResult(QString *error);
+    QString getNextHardwareSetupStep();
+    bool writeFirmwareLog(QString folder, const QString &fileName);
+    void sendHardwareSetupResults(const QJsonObject &results);
+    void storeHardwareSetupSettings();
+    // Makes the sub-step the current step, with its start time and the run's session id; false
+    // when the list has no such sub-step (the current step is then a fresh one with that id).
+    bool beginHardwareSetupStep(const QString &stepId);
+    // Ends an asynchronous sub-step from its finished slot (does nothing after an abort).
+    void finishAsyncHardwareSetupStep(const QString &logText, double progress);
+    void onAccelerometerSetupFinished();
+    void onBarometerSetupFinished();
+    void onFilterWheelSetupFinished();
+    void onDetectorSetupFinished();
+    void onCameraSetupFinished();
+    XrfHardwareSetupStepsList hardwareSetupSteps;
+    QString hardwareSetupCurrentStepId;
+    XrfHardwareSetupStepInfo hardwareSetupCurrentStep;
+
+    // FPGA gain setup, auto-cal and PIN correction registers (hardwaresetup_fpga.cpp).
+    void doFpgaSetup();
+
+    // Filter wheel scan, move exercise and filter wheel test (hardwaresetup_filterwheel.cpp;
+    // the scan algorithms are in filterwheelsetup.cpp).
+    void doFilterWheelSetup();
+    void doFilterMoveExercise(bool recordResults);
+    bool populateFilterWheelTestSteps();
+    void startFilterWheelTest();
+    void stopFilterWheelTest();
+
+    // Detector cooling, reset width DAC and PIN detector calibration (hardwaresetup_detector.cpp).
+    void doDetectorSetup();
+    void doDetectorDacCalibration();
+    void doPinDetectorCalibration();
+
+    // Temperature, barometer, accelerometer and proximity checks (hardwaresetup_sensors.cpp).
+    void doSystemTemperatureChecks();
+    void doSystemTemperatureChecksLT();
+    void doSystemTemperatureChecksMP();
+    void doBarometerCheck();
+    void doAccelerometerCalibration();
+    void doProximitySensorSetup();
+
+    // Collimator ratio setup (hardwaresetup_collimator.cpp).
+    void doCollimatorRatioSetup();
+
+    // Camera collimation, factory step 4 (camerasetup.cpp).
+    void startCameraCollimationSetup();
+    void doCameraCollimationSetup();
+    void initCameraSetup();
+
+    // Register overrides (hardwaresetup_overrides.cpp).
+    void doOverrides();
+
+    // Button, customer IO and clock tests (hardwaresetup_operatortests.cpp).
+    void doHardwareButtonsTest();
+    void doHardwareCustomerIOTest();
+    void onHardwareSetupButtonTestComplete(const QJsonObject &result);
+    void onHardwareSetupCustomerIOTestComplete(const QJsonObject &result);
+
+public slots:
+    void onHardwareSetupResultUploadComplete(const XrfCloudResponse &response);
+
+public:
 public slots:
     void setupRegulatoryRegion(QString region);
 
@@ -183,7 +280,8 @@ public:
     QString currentTaskStatus;
     double currentTaskProgress = 0;
     int currentTaskTimeRemainingInSeconds = 0;
-    bool userAbort = false;
+    // Written from the caller's thread by the abort operations, read by the running step.
+    std::atomic<bool> userAbort{false};
 
     int currentStepId = XrfUtils::None;
     XrfFactoryStepInfo currentStepInfo;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -172,6 +173,16 @@ bool XrfUtils::getJsonFileVersion(const QString &path, QString *version, QString
 QString XrfUtils::factoryPasswordFilePath()
 {
     return homeCorvaneAppDirPath() + QStringLiteral("/.factoryPassword");
+}
+
+QString XrfUtils::FirmwareLogFilesPath()
+{
+    return homeCorvaneAppDirPath() + QStringLiteral("/logs/firmware/");
+}
+
+QString XrfUtils::currentUtcIsoTime()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
 }
 
 bool XrfUtils::syncDeviceFileSystem(QString *errorMsg)

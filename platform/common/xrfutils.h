@@ -60,6 +60,10 @@ public:
     static bool getJsonFileVersion(const QString &path, QString *version, QString *errorMsg);
     // The file whose presence lets the technician into the factory pages.
     static QString factoryPasswordFilePath();
+    // Where controller firmware logs are written (hardware setup, stability).
+    static QString FirmwareLogFilesPath();
+    // Now, in UTC, as ISO 8601 ("2026-12-06T09:15:00Z"): the time stamp of every step record.
+    static QString currentUtcIsoTime();
 
     // Zips the folder `dir` with everything below it into `zipPath` (entries relative to `dir`).
     // The archive is written beside `zipPath` under a temporary name and renamed into place, so

@@ -10,6 +10,15 @@
 #include <QObject>
 #include <QSharedPointer>
 
+// The safety interlock's watchdog.
+class XrfWatchDog
+{
+public:
+    virtual ~XrfWatchDog() = default;
+    // Clears a tripped interlock watchdog so that the tube may be enabled again.
+    virtual void resetWatchdogInterlockState() = 0;
+};
+
 // Runs exposures and publishes their events. Exposures run on the manager's own thread; its
 // signals reach receivers on other threads as queued calls.
 class XrfHardwareManager : public QObject
@@ -44,6 +53,11 @@ public:
     virtual XrfVersion firmwareVersion(int component) const = 0;
     // Requests a dark-rate reading; it arrives through darkRateUpdated.
     virtual void getDarkRate(unsigned int samples) = 0;
+    // The controller's firmware log text; false when it cannot be read.
+    virtual bool getFirmwareLog(QString *log) = 0;
+    // Switches the fan on or off; `force` overrides the thermal controller.
+    virtual void setFanEnabled(bool enabled, bool force) = 0;
+    virtual XrfWatchDog *watchDogInstance() = 0;
 
 public slots:
     // Re-reads the hardware and emits hardwareConfigUpdated.

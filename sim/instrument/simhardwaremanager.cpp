@@ -184,6 +184,32 @@ void SimHardwareManager::getDarkRate(unsigned int samples)
     post([samples](SimExposureRunner &runner) { runner.measureDarkRate(samples); });
 }
 
+bool SimHardwareManager::getFirmwareLog(QString *log)
+{
+    if (!log || m_state.faults().takeOperationCode("getFirmwareLog"))
+        return false;
+    const auto lock = m_state.lock();
+    *log = m_state.firmwareLog().join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return true;
+}
+
+void SimHardwareManager::setFanEnabled(bool enabled, bool force)
+{
+    const auto lock = m_state.lock();
+    m_state.log(QStringLiteral("Fan %1%2").arg(enabled ? "on" : "off", force ? " (forced)" : ""));
+}
+
+XrfWatchDog *SimHardwareManager::watchDogInstance()
+{
+    return this;
+}
+
+void SimHardwareManager::resetWatchdogInterlockState()
+{
+    const auto lock = m_state.lock();
+    m_state.log(QStringLiteral("Interlock watchdog reset"));
+}
+
 void SimHardwareManager::setSeed(unsigned int seed)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -21,7 +21,7 @@ class SimExposureRunner;
 // QThread::wait()ed), requests travel through a std::mutex-guarded queue, and every signal is
 // emitted while holding deliveryMutex(): a receiver on another thread that locks it on entry has
 // a happens-before edge TSan can see to everything the emitter wrote, payload copies included.
-class SimHardwareManager : public XrfHardwareManager
+class SimHardwareManager : public XrfHardwareManager, private XrfWatchDog
 {
     Q_OBJECT
 public:
@@ -35,6 +35,9 @@ public:
     int stopExposure(bool abort) override;
     XrfVersion firmwareVersion(int component) const override;
     void getDarkRate(unsigned int samples) override;
+    bool getFirmwareLog(QString *log) override;
+    void setFanEnabled(bool enabled, bool force) override;
+    XrfWatchDog *watchDogInstance() override;
 
     // Seeds each exposure's counting noise from the instrument seed and the exposure's number.
     void setSeed(unsigned int seed);
@@ -46,6 +49,8 @@ public slots:
     void onUpdateHardwareConfig() override;
 
 private:
+    void resetWatchdogInterlockState() override;
+
     using Request = std::function<void(SimExposureRunner &)>;
 
     int acceptExposure(const XrfExposureSettings &settings, int *filterPosition);

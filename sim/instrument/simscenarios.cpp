@@ -1,4 +1,5 @@
 #include "simscenarios.h"
+#include "simscenarios_p.h"
 
 #include "simfaults.h"
 #include "siminstrument.h"
@@ -7,19 +8,10 @@
 
 #include <functional>
 
-namespace {
-
-struct Scenario
-{
-    QString name;
-    QString description;
-    std::function<void(SimInstrument &)> apply;
-};
-
-const QVector<Scenario> &scenarios()
+QVector<SimScenario> instrumentScenarios()
 {
     using HM = XrfHardwareManager;
-    static const QVector<Scenario> list = {
+    return {
         {QStringLiteral("tube-not-ready"),
          QStringLiteral("The tube high voltage never comes up: enableTube answers -14 and "
                         "exposures end with a tube fault."),
@@ -110,12 +102,20 @@ const QVector<Scenario> &scenarios()
              i.setTestStand(true, false);
          }},
     };
+}
+
+namespace {
+
+const QVector<SimScenario> &scenarios()
+{
+    static const QVector<SimScenario> list = instrumentScenarios() + hardwareSetupScenarios()
+        + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios();
     return list;
 }
 
-const Scenario *find(const QString &name)
+const SimScenario *find(const QString &name)
 {
-    for (const Scenario &scenario : scenarios())
+    for (const SimScenario &scenario : scenarios())
         if (scenario.name == name)
             return &scenario;
     return nullptr;
@@ -126,20 +126,20 @@ const Scenario *find(const QString &name)
 QStringList SimScenarios::names()
 {
     QStringList names;
-    for (const Scenario &scenario : scenarios())
+    for (const SimScenario &scenario : scenarios())
         names.append(scenario.name);
     return names;
 }
 
 QString SimScenarios::describe(const QString &name)
 {
-    const Scenario *scenario = find(name);
+    const SimScenario *scenario = find(name);
     return scenario ? scenario->description : QString();
 }
 
 bool SimScenarios::apply(const QString &name, SimInstrument &instrument)
 {
-    const Scenario *scenario = find(name);
+    const SimScenario *scenario = find(name);
     if (!scenario)
         return false;
     scenario->apply(instrument);

@@ -26,6 +26,11 @@ target_sources(xrfsim PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/simregisters.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simsamples.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simscenarios.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/simscenarios_detector.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/simscenarios_filterwheel.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/simscenarios_fpga.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/simscenarios_hardwaresetup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/simscenarios_setupchecks.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simsensors.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simstate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simperipherals.cpp

@@ -1,0 +1,7 @@
+// Scenarios of FPGA gain setup.
+#include "simscenarios_p.h"
+
+QVector<SimScenario> fpgaScenarios()
+{
+    return {};
+}

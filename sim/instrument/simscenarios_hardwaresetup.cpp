@@ -1,0 +1,7 @@
+// Scenarios of the hardware setup run as a whole.
+#include "simscenarios_p.h"
+
+QVector<SimScenario> hardwareSetupScenarios()
+{
+    return {};
+}

@@ -1,0 +1,7 @@
+// Scenarios of collimator ratios, camera collimation, register overrides and operator tests.
+#include "simscenarios_p.h"
+
+QVector<SimScenario> setupCheckScenarios()
+{
+    return {};
+}
