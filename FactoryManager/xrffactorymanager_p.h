@@ -227,6 +227,9 @@ public:
 
     // FPGA gain setup, auto-cal and PIN correction registers (hardwaresetup_fpga.cpp).
     void doFpgaSetup();
+    // Writes the detector type's default pulse-processor registers and saves them to NV.
+    bool saveDefaultFpgaParams(QString *error);
+    void setupPinDetectorTemperatureCorrection(const QJsonObject &params);
 
     // Filter wheel scan, move exercise and filter wheel test (hardwaresetup_filterwheel.cpp;
     // the scan algorithms are in filterwheelsetup.cpp).
