@@ -147,7 +147,8 @@ bool Worker::populateHardwareSetupSteps()
     hardwareSetupSteps.clearItems();
     XrfHardwareSetupStepsList stored;
     XrfFactoryStepInfo storedStep;
-    if (loadFactoryStepFromLastResult(XrfUtils::HardwareSetup, &storedStep, nullptr)
+    QString loadError;
+    if (loadFactoryStepFromLastResult(XrfUtils::HardwareSetup, &storedStep, &loadError)
         && storedStep.resultToJsonObj().contains(kStepsKey)) {
         qDebug() << "Reading hardware setup steps list from last result";
         QString error;
@@ -232,7 +233,10 @@ void Worker::doHardwareSetup(const QString &stepId)
     } else {
         qInfo().noquote()
             << QStringLiteral("Doing hardware setup step: '%1'").arg(step->displayName());
-        runHardwareSetupHandler(stepId);
+        // A sub-step without a handler is one the operator confirms: it waits, as the current
+        // step, for markHardwareSetupStepComplete.
+        if (!runHardwareSetupHandler(stepId))
+            beginHardwareSetupStep(stepId);
         emit q->hardwareSetupCurrentStepChanged(hardwareSetupCurrentStepId);
     }
     qDebug() << "Leaving doHardwareSetup";
@@ -457,8 +461,9 @@ void Worker::onHardwareSetupResultUploadComplete(const XrfCloudResponse &respons
     if (response.hasFailed())
         return;
     XrfFactoryStepInfo stored;
-    if (!loadFactoryStepFromLastResult(XrfUtils::HardwareSetup, &stored, nullptr)) {
-        qWarning() << "Failed to delete hardware setup results file.";
+    QString loadError;
+    if (!loadFactoryStepFromLastResult(XrfUtils::HardwareSetup, &stored, &loadError)) {
+        qWarning() << "Failed to delete hardware setup results file." << loadError;
         return;
     }
     QFile::remove(stored.resultFile());

@@ -55,7 +55,11 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     const QCommandLineOption scenario(QStringLiteral("scenario"),
                                       QStringLiteral("Fault scenario to apply (repeatable)."),
                                       QStringLiteral("NAME"));
-    parser.addOptions({root, model, steps, timeScale, scenario});
+    const QCommandLineOption abortDuring(
+        QStringLiteral("abort-during"),
+        QStringLiteral("The technician aborts the hardware setup when this sub-step starts."),
+        QStringLiteral("SUBSTEP"));
+    parser.addOptions({root, model, steps, timeScale, scenario, abortDuring});
     parser.process(arguments);
 
     FactoryLine::Options options;
@@ -80,7 +84,9 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     }
     out() << "Instrument root: " << line.root() << "\n" << Qt::flush;
     ProgressView progress;
-    const QList<StepOutcome> outcomes = StepSequence().run(requestedSteps);
+    TechnicianPlan plan;
+    plan.abortDuring = parser.value(abortDuring);
+    const QList<StepOutcome> outcomes = StepSequence(plan).run(requestedSteps);
     const QString logFile = XrfLogger::logFilePath();
     line.stop();
     if (!outcomes.isEmpty())

@@ -1,5 +1,7 @@
 #include "stepdrivers.h"
 
+#include "hardwaresetupdriver.h"
+
 #include "xrffactorymanager.h"
 
 #include <QEventLoop>
@@ -41,7 +43,7 @@ QString joinedErrors(const QJsonArray &errors)
     return texts.join(QStringLiteral("; "));
 }
 
-StepOutcome runProvisioning()
+StepOutcome runProvisioning(const TechnicianPlan &)
 {
     StepOutcome outcome;
     QJsonObject result;
@@ -63,12 +65,18 @@ StepOutcome runProvisioning()
     return outcome;
 }
 
+StepOutcome runHardwareSetup(const TechnicianPlan &plan)
+{
+    return HardwareSetupDriver(plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
 {
     static const QMap<QString, StepDriver> drivers = {
         {QStringLiteral("provisioning"), runProvisioning},
+        {QStringLiteral("hardwareSetup"), runHardwareSetup},
     };
     return drivers;
 }

@@ -7,7 +7,7 @@
 
 // How the line runs one factory step after entering it: start the step through the facade, play
 // the technician's part, wait for the completion signal and read the outcome from it.
-using StepDriver = std::function<StepOutcome()>;
+using StepDriver = std::function<StepOutcome(const TechnicianPlan &)>;
 
 // The steps this line can run, by step name.
 const QMap<QString, StepDriver> &stepDrivers();

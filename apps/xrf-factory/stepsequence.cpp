@@ -78,7 +78,7 @@ StepOutcome StepSequence::runStep(const QString &step)
     enter(step);
     const auto driver = stepDrivers().constFind(step);
     if (driver != stepDrivers().constEnd()) {
-        outcome = (*driver)();
+        outcome = (*driver)(m_plan);
         outcome.step = step;
     } else {
         outcome.result = StepOutcome::NotAvailable;
@@ -149,6 +149,8 @@ QString StepSequence::summaryTable(const QList<StepOutcome> &outcomes)
         out << qSetFieldWidth(22) << outcome.step << qSetFieldWidth(9) << outcome.resultText()
             << qSetFieldWidth(9) << QString::number(outcome.seconds, 'f', 1) << qSetFieldWidth(0)
             << outcome.detail << '\n';
+        for (const QString &line : outcome.subSteps)
+            out << "    " << line << '\n';
     }
     return text;
 }

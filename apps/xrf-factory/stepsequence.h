@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "technician.h"
+
 // The outcome of one requested factory step on the line.
 struct StepOutcome
 {
@@ -11,6 +13,8 @@ struct StepOutcome
     QString step;
     Result result = NotAvailable;
     QString detail;
+    // One line per sub-step, for steps made of sub-steps.
+    QStringList subSteps;
     double seconds = 0;
 
     QString resultText() const;
@@ -21,6 +25,8 @@ struct StepOutcome
 class StepSequence
 {
 public:
+    explicit StepSequence(const TechnicianPlan &plan = TechnicianPlan()) : m_plan(plan) { }
+
     // Every factory step name, in order.
     static QStringList allSteps();
     // The steps this line can run from start to completion.
@@ -39,4 +45,6 @@ private:
     void confirmWithCloud(const QString &step);
     bool askCloudWhetherDone(const QString &step);
     static void raiseStepsCompleted(const QString &step);
+
+    TechnicianPlan m_plan;
 };
