@@ -41,6 +41,7 @@ class TstHwSequencer : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
 
     void listKeepsStoredOutcomesWithNewParameters();
     void listDropsSubStepsTheInstrumentDoesNotHave();
@@ -92,6 +93,15 @@ void TstHwSequencer::init()
         worker()->userAbort = false;
     });
     m_log->clear();
+}
+
+// A completed run's upload answer must not reach the next case, whose results file it would
+// take for its own.
+void TstHwSequencer::cleanup()
+{
+    if (m_log->contains("Entering onHardwareSetupComplete"))
+        QTRY_VERIFY(m_log->contains("processing putHardwareTestResult response"));
+    FactoryTestEnv::get().drainFactoryThread();
 }
 
 void TstHwSequencer::useSteps(const QJsonArray &steps)
