@@ -11,6 +11,8 @@ private slots:
     void runKeepsWhatARootAlreadyHolds();
     void requestedStepsAreEnteredAndSummarised();
     void scenariosAreListedAndChecked();
+    void hardwareSetupListsEverySubStep();
+    void technicianAbortStopsTheHardwareSetup();
     void cloudRunsOnItsOwn();
     void statusPrintsJsonOfAStoredState();
     void statusReportsUnreadableFilesAndFails();
@@ -102,6 +104,33 @@ void TstCli::scenariosAreListedAndChecked()
     const Result unknown = xrfFactory({"run", "--scenario", "no-such-fault"});
     QCOMPARE(unknown.exitCode, 1);
     QVERIFY(unknown.err.contains("Unknown scenario 'no-such-fault'"));
+}
+
+void TstCli::hardwareSetupListsEverySubStep()
+{
+    QTemporaryDir dir;
+    const Result run =
+        xrfFactory({"run", "--root", dir.path(), "--steps", "provisioning,hardwareSetup"});
+    QVERIFY2(run.out.contains(QRegularExpression("hardwareSetup +PASSED")), qPrintable(run.out));
+    QCOMPARE(run.exitCode, 0);
+    for (const char *subStep : {"doOverrides", "accelerometerSetup", "filterScan",
+                                "detectorMicroReset", "fpgaGainSetup", "instrumentButtonsTest"})
+        QVERIFY2(run.out.contains(QRegularExpression(QString("\\n +%1 +passed").arg(subStep))),
+                 subStep);
+    QCOMPARE(run.out.count("technician aligns the instrument and resumes"), 2);
+    QVERIFY(run.out.contains("Factory steps completed: 3"));
+}
+
+void TstCli::technicianAbortStopsTheHardwareSetup()
+{
+    QTemporaryDir dir;
+    const Result run = xrfFactory({"run", "--root", dir.path(), "--steps",
+                                   "provisioning,hardwareSetup", "--abort-during", "filterScan"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(
+        run.out.contains(QRegularExpression("hardwareSetup +FAILED .*aborted by the technician")),
+        qPrintable(run.out));
+    QVERIFY(!run.out.contains(QRegularExpression("fpgaGainSetup +passed")));
 }
 
 void TstCli::cloudRunsOnItsOwn()
