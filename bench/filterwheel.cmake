@@ -1,0 +1,1 @@
+xrf_add_bench(bench_filtersweep bench_filtersweep.cpp)
