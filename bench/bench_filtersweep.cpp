@@ -9,6 +9,8 @@
 #include "xrftimescale.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstdio>
@@ -65,18 +67,33 @@ void simulatorStep(xrf_hal::XrfEngine *engine, unsigned short encoder)
     engine->getTubeVoltageMonitored(&kv);
 }
 
+// The default model's work order and setup data in the instrument's factory data folder.
+void seedDefaultData(FactoryTestEnv &env)
+{
+    const QDir source(QStringLiteral(XRF_DATA_DIR "/default/factoryData"));
+    for (const QString &name : source.entryList({"*.json"}, QDir::Files)) {
+        QFile::remove(env.factoryDataPath() + "/" + name);
+        QFile::copy(source.filePath(name), env.factoryDataPath() + "/" + name);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
     FactoryTestEnv::Options options;
     options.timeScale = 0;
     auto &env = FactoryTestEnv::start(options);
     XrfTimeScale::setScale(0);
     auto *worker = env.worker();
+    seedDefaultData(env);
     xrf_hal::XrfEngine *engine = xrf_hal::XrfEngine::instance();
-    const QJsonObject workOrder = env.onFactoryThread([&] { return worker->currentWorkOrder(); });
+    const QJsonObject workOrder = env.onFactoryThread([&] {
+        worker->loadWorkOrderInfoFromFile();
+        return worker->currentWorkOrder();
+    });
     const QJsonObject hwParams = env.onFactoryThread([&] {
         worker->loadFactorySetupParamsFromFile();
         return worker->defaultHwParams;

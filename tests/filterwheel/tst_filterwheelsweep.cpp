@@ -94,6 +94,8 @@ private slots:
     void wrongWheelAssembly();
     void slippedEncoderFailsTheOffsetCheck();
     void longDwellOnTheLowerHolesOfAssy20854();
+    void everyModelsWheelPasses_data();
+    void everyModelsWheelPasses();
     void darkRateBeforeTubeOn();
     void darkRangeAfterTheSweep_data();
     void darkRangeAfterTheSweep();
@@ -195,8 +197,8 @@ void TstFilterWheelSweep::sweepFindsTheBuiltWheel()
     // Started at 5 uA, the current was raised towards the open position's target rate.
     QVERIFY(results.value("sweepCurrent").toInt() > 5);
 
-    // Every searched hole is found within about a sweep step of where the built wheel has it; the last
-    // keeps its expected encoder and tungsten is interpolated from its neighbours.
+    // Every searched hole is found within about a sweep step of where the built wheel has it; the
+    // last keeps its expected encoder and tungsten is interpolated from its neighbours.
     const QJsonArray positions = results.value("filterScanResults").toArray();
     QCOMPARE(positions.size(), wheel.holes.size());
     const QVector<xrf_hal::FilterParams> table = controllerTable();
@@ -330,6 +332,54 @@ void TstFilterWheelSweep::longDwellOnTheLowerHolesOfAssy20854()
     QVERIFY2(below / belowCount > 5 * above / aboveCount,
              qPrintable(QString("%1 ms vs %2 ms").arg(below / belowCount).arg(above / aboveCount)));
     QVERIFY(shortest >= 10 * 2000 * 0.8);
+}
+
+void TstFilterWheelSweep::everyModelsWheelPasses_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("MP") << "MP"
+                        << "factory_setup_dataMP.json";
+    QTest::newRow("HD") << "HD"
+                        << "factory_setup_dataHD.json";
+    QTest::newRow("Harrier") << "Harrier"
+                             << "factory_setup_dataHarrier.json";
+}
+
+// The model's wheel with the model's own setup data and work order, through the static scan.
+void TstFilterWheelSweep::everyModelsWheelPasses()
+{
+    QFETCH(QString, model);
+    QFETCH(QString, file);
+    const QString dir = QStringLiteral(XRF_DATA_DIR "/") + model + "/factoryData/";
+    QJsonValue setupData, order;
+    QVERIFY(XrfUtils::readJsonFile(dir + file, &setupData));
+    QVERIFY(XrfUtils::readJsonFile(dir + "workOrderInfo.json", &order));
+    const SimModelPreset preset = SimModelPreset::byModel(model);
+    FactoryTestEnv::get().instrument().amendHardware([&](SimModelPreset &p) {
+        p.wheelPartNumber = preset.wheelPartNumber;
+        p.wheelUnitShiftTicks = preset.wheelUnitShiftTicks;
+    });
+    const QJsonObject hwParams = setupData.toObject().value("defaultHwParams").toObject();
+    const QJsonObject workOrder = order.toObject().value("workOrder").toObject();
+    QCOMPARE(workOrder.value("filterType").toString(), preset.wheelPartNumber);
+    XrfHardwareSetupStepsList steps;
+    steps.fromJsonObject(setupData.toObject()
+                             .value("factorySetupInfo")
+                             .toObject()
+                             .value("hardwareSetup")
+                             .toObject());
+    QVERIFY(steps.getHardwareSetupStep(kFilterScan));
+    QJsonObject params = steps.getHardwareSetupStep(kFilterScan)->setupParams();
+    QJsonObject results;
+    const bool passed = FactoryTestEnv::get().onFactoryThread([&] {
+        return FilterWheelSetup::doFilterWheelSweep(xrf_hal::XrfEngine::instance(), &params,
+                                                    &workOrder, &hwParams, &results,
+                                                    worker()->filterWheelHardwareError);
+    });
+    QVERIFY2(passed, qPrintable(results.value("errorMsg").toString()));
+    QVERIFY(qAbs(results.value("linearFitOffset").toDouble() - (250 + preset.wheelUnitShiftTicks))
+            <= 12);
 }
 
 void TstFilterWheelSweep::darkRateBeforeTubeOn()
