@@ -1,6 +1,9 @@
 #include "factoryutils.h"
 
 #include <QCoreApplication>
+#include <QDebug>
+
+#include <cmath>
 
 namespace FactoryUtils {
 
@@ -45,6 +48,33 @@ QString stabilityStatusText(int currentTest, int repeats, int retry, int maxRetr
         .arg(currentTest)
         .arg(repeats)
         .arg(timeText);
+}
+
+void calculateGaussianAmplitude(double peakPosition, double width, const QList<double> &data,
+                                double *amplitude)
+{
+    if (!amplitude)
+        return;
+    qDebug() << "calculating Gaussian amplitude using"
+             << "peakGuess:" << peakPosition << "width:" << width;
+    *amplitude = 0;
+    const double centre = std::floor(peakPosition);
+    if (!(width > 0) || !std::isfinite(centre) || centre < 0 || centre >= data.size())
+        return;
+    const int c = int(centre);
+    double weighted = 0;
+    double norm = 0;
+    double value = 0;
+    for (int i = c - 1; i <= c + 1; ++i) {
+        const double d = i - (peakPosition - 0.5);
+        const double g = std::exp(-d * d / (2 * width / 2.355));
+        // A bin beyond either end repeats the last value seen.
+        if (i >= 0 && i < data.size())
+            value = data.at(i);
+        weighted += g * value;
+        norm += g * g;
+    }
+    *amplitude = norm > 0 ? weighted / norm : 0;
 }
 
 } // namespace FactoryUtils

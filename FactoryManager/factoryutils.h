@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Numeric helpers and texts shared by the factory steps.
@@ -14,5 +15,11 @@ QString stabilityTimeRemainingText(int minutes);
 // The stability task status; `retry` above 0 names the retry in progress.
 QString stabilityStatusText(int currentTest, int repeats, int retry, int maxRetries,
                             const QString &timeText);
+
+// Least-squares amplitude of a Gaussian of FWHM `width` (in bins) centred on `peakPosition`,
+// fitted to the three bins around it; bin i spans [i, i + 1). 0 when the peak lies outside the
+// data.
+void calculateGaussianAmplitude(double peakPosition, double width, const QList<double> &data,
+                                double *amplitude);
 
 } // namespace FactoryUtils

@@ -238,6 +238,20 @@ public:
     bool populateFilterWheelTestSteps();
     void startFilterWheelTest();
     void stopFilterWheelTest();
+    struct FilterMoveExercise;
+    bool prepareFilterMoveExercise(FilterMoveExercise &exercise, bool recordResults);
+    void runFilterMoveExercise(FilterMoveExercise &exercise);
+    bool doFilterExerciseMove(FilterMoveExercise &exercise, int position);
+    bool pollFilterExerciseMove(FilterMoveExercise &exercise, int position, QString *failure);
+    void countFilterExerciseMove(FilterMoveExercise &exercise, bool clean);
+    void finishFilterMoveExercise(FilterMoveExercise &exercise, bool recordResults);
+    void failFilterMoveExercise(const QString &message, bool recordResults);
+    // The setup parameters of "filterMoveExercise" in the factory setup data's list.
+    bool filterMoveExerciseSetupParams(QJsonObject *params);
+    // Takes the hardware manager's exposure signals; hardware errors go into
+    // filterWheelHardwareError until they are released.
+    void captureFilterWheelHardwareErrors();
+    XrfErrorInfo filterWheelHardwareError;
 
     // Detector cooling, reset width DAC and PIN detector calibration (hardwaresetup_detector.cpp).
     void doDetectorSetup();

@@ -9,6 +9,9 @@
 namespace {
 
 constexpr double kBeamSigmaUm = 268.0;
+// The wheel is a thick plate: off-centre, the bore's wall shades part of the divergent beam, so
+// even a hole much wider than the beam passes most when centred.
+constexpr double kBoreVignettingUm = 1000.0;
 constexpr int kOpen = 2718;
 constexpr int kCollimated = 482;
 constexpr int kPitch = 320;
@@ -54,6 +57,32 @@ double normalCdf(double x)
     return 0.5 * std::erfc(-x / std::sqrt(2.0));
 }
 
+// The Gaussian beam's fraction inside a disc whose centre is `offset` um off the beam axis.
+double discAcceptance(double diameterUm, double offset)
+{
+    const double radius = diameterUm / 2.0;
+    if (radius <= 0)
+        return 0;
+    if (offset > radius + 6 * kBeamSigmaUm)
+        return 0;
+    if (offset < 1e-9)
+        return 1.0 - std::exp(-radius * radius / (2 * kBeamSigmaUm * kBeamSigmaUm));
+    // Integrate the Gaussian over the disc: strips along x, the y extent through the normal CDF.
+    const int steps = 96;
+    const double dx = 2 * radius / steps;
+    double sum = 0;
+    for (int i = 0; i < steps; ++i) {
+        const double u = -radius + (i + 0.5) * dx;
+        const double halfChord = std::sqrt(std::max(0.0, radius * radius - u * u));
+        const double x = offset + u;
+        const double gx = std::exp(-x * x / (2 * kBeamSigmaUm * kBeamSigmaUm))
+            / (std::sqrt(2 * 3.14159265358979323846) * kBeamSigmaUm);
+        sum +=
+            gx * (normalCdf(halfChord / kBeamSigmaUm) - normalCdf(-halfChord / kBeamSigmaUm)) * dx;
+    }
+    return sum;
+}
+
 } // namespace
 
 QStringList SimWheelAssembly::partNumbers()
@@ -84,28 +113,9 @@ QVector<xrf_hal::FilterParams> SimWheelAssembly::nominalTable() const
 
 double apertureAcceptance(double diameterUm, double offsetUm)
 {
-    const double radius = diameterUm / 2.0;
-    if (radius <= 0)
-        return 0;
     const double offset = std::abs(offsetUm);
-    if (offset > radius + 6 * kBeamSigmaUm)
-        return 0;
-    if (offset < 1e-9)
-        return 1.0 - std::exp(-radius * radius / (2 * kBeamSigmaUm * kBeamSigmaUm));
-    // Integrate the Gaussian over the disc: strips along x, the y extent through the normal CDF.
-    const int steps = 96;
-    const double dx = 2 * radius / steps;
-    double sum = 0;
-    for (int i = 0; i < steps; ++i) {
-        const double u = -radius + (i + 0.5) * dx;
-        const double halfChord = std::sqrt(std::max(0.0, radius * radius - u * u));
-        const double x = offset + u;
-        const double gx = std::exp(-x * x / (2 * kBeamSigmaUm * kBeamSigmaUm))
-            / (std::sqrt(2 * 3.14159265358979323846) * kBeamSigmaUm);
-        sum +=
-            gx * (normalCdf(halfChord / kBeamSigmaUm) - normalCdf(-halfChord / kBeamSigmaUm)) * dx;
-    }
-    return sum;
+    return discAcceptance(diameterUm, offset)
+        * std::exp(-offset * offset / (2 * kBoreVignettingUm * kBoreVignettingUm));
 }
 
 SimFilterWheel::SimFilterWheel(const SimWheelAssembly &assembly) : m_assembly(assembly)

@@ -40,9 +40,15 @@ struct SimWheelAssembly
     QVector<xrf_hal::FilterParams> nominalTable() const;
 };
 
+// The wheel is not light-tight: this fraction of the primary beam scatters around its rim and
+// reaches the sample at any position, so a blocked position still counts a few cps with the tube
+// on (a detector that counts nothing there is broken).
+constexpr double kWheelRimLeakFraction = 2.0e-5;
+
 // Fraction of the beam (Gaussian profile of kBeamSigmaUm at the wheel, as the detector sees it)
 // that a hole of the diameter passes when its centre is offsetUm away from the beam axis. The
-// 2718 um and 482 um holes pass about 3:1.
+// 2718 um and 482 um holes pass about 3:1. Off-centre, the bore of the thick wheel vignettes the
+// beam a little more, so the rate peaks with the hole centred.
 double apertureAcceptance(double diameterUm, double offsetUm);
 
 // The wheel's motion: a servo that drives the encoder towards its set point at a fixed speed and

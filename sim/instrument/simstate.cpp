@@ -282,8 +282,9 @@ int SimState::findFilterPosition(int atomicNumber, int thicknessUm, int diameter
 void SimState::amendHardware(const std::function<void(SimModelPreset &)> &change)
 {
     const QString wheelBefore = m_preset.wheelPartNumber;
+    const int shiftBefore = m_preset.wheelUnitShiftTicks;
     change(m_preset);
-    if (m_preset.wheelPartNumber != wheelBefore)
+    if (m_preset.wheelPartNumber != wheelBefore || m_preset.wheelUnitShiftTicks != shiftBefore)
         m_wheel = SimFilterWheel(
             SimWheelAssembly::byPartNumber(m_preset.wheelPartNumber, m_preset.wheelUnitShiftTicks));
 }

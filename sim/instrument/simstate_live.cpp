@@ -186,6 +186,8 @@ SimBeamSnapshot SimState::beamSnapshot()
             snapshot.paths.append(
                 {SimMaterial::element(hole.materialAtomicNumber, hole.thicknessUm), acceptance});
     }
+    if (assembly.motorized)
+        snapshot.paths.append({SimMaterial::element(0, 0), kWheelRimLeakFraction});
     snapshot.pulse = pulseSettings();
     snapshot.detectorTemperatureC = detectorTemperature();
     snapshot.darkRateCps = kDarkRateCps + m_faults.extraDarkRate();
