@@ -62,6 +62,10 @@ void Worker::doCollimatorRatioSetup()
     filterPairs.clear();
     collimatorRatioShots.clear();
     collimatorRatioShotsRemaining = 0;
+    unCollimatedToCollimatedRatioMin =
+        params.value(QStringLiteral("unCollimatedToCollimatedRatioMin")).toDouble();
+    unCollimatedToCollimatedRatioMax =
+        params.value(QStringLiteral("unCollimatedToCollimatedRatioMax")).toDouble();
 
     const bool fromStoredResult = results.contains(kFilterPairsKey);
     QString error;
@@ -154,10 +158,6 @@ bool Worker::buildFilterPairsFromK60(XrfFilterPairsList *pairs, QString *errorMs
 bool Worker::planCollimatorRatioShots(const QJsonObject &params, bool fromStoredResult,
                                       QString *errorMsg)
 {
-    unCollimatedToCollimatedRatioMin =
-        params.value(QStringLiteral("unCollimatedToCollimatedRatioMin")).toDouble();
-    unCollimatedToCollimatedRatioMax =
-        params.value(QStringLiteral("unCollimatedToCollimatedRatioMax")).toDouble();
     const QJsonObject exposureMap = params.value(QStringLiteral("filterExposureMap")).toObject();
     const QJsonObject exposures = params.value(QStringLiteral("exposures")).toObject();
 

@@ -131,6 +131,8 @@ void Worker::onHardwareSetupButtonTestComplete(const QJsonObject &result)
             reportButtonTestOutsideHardwareSetup(result, parsed.status(), parsed.statusString());
         return;
     }
+    if (userAbort)
+        return;
     if (hardwareSetupCurrentStepId != kButtonsTest || operatorTestPending != kButtonsTest) {
         qWarning() << "Ignoring an instrument buttons test result: the test is not running";
         return;
@@ -142,6 +144,8 @@ void Worker::onHardwareSetupButtonTestComplete(const QJsonObject &result)
 
 void Worker::onHardwareSetupCustomerIOTestComplete(const QJsonObject &result)
 {
+    if (userAbort)
+        return;
     if (currentStepId != XrfUtils::HardwareSetup || hardwareSetupCurrentStepId != kCustomerIOTest
         || operatorTestPending != kCustomerIOTest) {
         qWarning() << "Ignoring a customer IO test result: the test is not running";

@@ -103,6 +103,9 @@ private slots:
     void simulatedRatiosPass();
     void wrongCollimatorBoreFails();
     void failedExposureKeepsThePairs();
+    void shotsThatDoNotRun_data();
+    void shotsThatDoNotRun();
+    void wheelWithoutPairsPasses();
 
 private:
     std::unique_ptr<LogCapture> m_log;
@@ -305,6 +308,44 @@ void TstCollimator::failedExposureKeepsThePairs()
                      XrfHardwareManager::EndInterlockOpened)));
     QCOMPARE(step.results().value("filterPairs").toObject().keys(),
              QStringList({"13-100", "13-2000", "22-25"}));
+}
+
+void TstCollimator::shotsThatDoNotRun_data()
+{
+    QTest::addColumn<bool>("abort");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("aborted") << true << "collimator ratio setup aborted by the user";
+    QTest::newRow("refused") << false << "Failed to start exposure, err:-3";
+}
+
+void TstCollimator::shotsThatDoNotRun()
+{
+    QFETCH(bool, abort);
+    QFETCH(QString, message);
+    if (!abort)
+        instrument().faults().failOperation("startExposure", xrf_hal::EngineBusy);
+    SubStepRunner::prepare(kStep, params(2.5, 3.5));
+    FactoryTestEnv::get().onFactoryThread([&] {
+        worker()->userAbort = abort;
+        worker()->doCollimatorRatioSetup();
+        worker()->userAbort = false;
+    });
+    const XrfHardwareSetupStepInfo step = SubStepRunner::step(kStep);
+    QVERIFY(step.hasFailed());
+    QCOMPARE(step.statusMsg(), message);
+}
+
+void TstCollimator::wheelWithoutPairsPasses()
+{
+    FilterTable unpaired = m_table;
+    for (xrf_hal::FilterParams &filter : unpaired)
+        filter.diameterInMicrons = 2718;
+    writeTable(unpaired);
+    const XrfHardwareSetupStepInfo step = SubStepRunner::run(kStep, params(2.5, 3.5));
+    QVERIFY(!step.hasFailed());
+    QCOMPARE(step.statusMsg(), QStringLiteral("Acceptable: 2.50 - 3.50\n"));
+    QVERIFY(m_log->contains("No uncollimated/collimated filter pairs found for the filter."));
+    QCOMPARE(storedPairsSetting(), QJsonObject());
 }
 
 QTEST_GUILESS_MAIN(TstCollimator)

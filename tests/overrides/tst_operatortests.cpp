@@ -220,6 +220,13 @@ void TstOperatorTests::customerIOResult()
     QCOMPARE(env.onFactoryThread([] { return worker()->currentTaskStatus; }),
              QStringLiteral("Starting customer IO test..."));
     const QJsonObject result{{"status", false}, {"statusString", "Output line 2 stuck low"}};
+    // After an abort the run does not go on, whatever the operator reports.
+    env.onFactoryThread([&] {
+        worker()->userAbort = true;
+        env.manager()->onHardwareSetupCustomerIOTestComplete(result);
+        worker()->userAbort = false;
+    });
+    QVERIFY(!SubStepRunner::step(kCustomerIO).isDone());
     env.onFactoryThread([&] { env.manager()->onHardwareSetupCustomerIOTestComplete(result); });
     const XrfHardwareSetupStepInfo step = SubStepRunner::step(kCustomerIO);
     QVERIFY(step.isDone());
