@@ -30,6 +30,9 @@ QString stepName(int stepId)
 void prepareStep(Worker &worker, XrfUtils::FactoryStepId id)
 {
     switch (id) {
+    case XrfUtils::CameraSetup:
+        worker.initCameraSetup();
+        break;
     case XrfUtils::AirShot:
         worker.setFactoryPageSafetySettings(false);
         break;

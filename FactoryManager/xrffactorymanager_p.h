@@ -3,8 +3,10 @@
 #include "xrffactorymanager.h"
 
 #include "devicefactorystatus.h"
+#include "stepexposure.h"
 #include "xrfcloudresponse.h"
 #include "xrffactorystepinfo.h"
+#include "xrffilterpair.h"
 #include "xrfhardwareconfig.h"
 #include "xrfhardwaremanager.h"
 #include "xrfhardwaresetupstepslist.h"
@@ -268,20 +270,62 @@ public:
 
     // Collimator ratio setup (hardwaresetup_collimator.cpp).
     void doCollimatorRatioSetup();
+    // The pairs of open and collimated filters in the controller's filter table.
+    bool buildFilterPairsFromK60(XrfFilterPairsList *pairs, QString *errorMsg);
+    bool planCollimatorRatioShots(const QJsonObject &params, bool fromStoredResult,
+                                  QString *errorMsg);
+    void doCollimatorRatioShots();
+    void
+    onCollimatorRatioShotExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                                         bool tubeStillOn);
+    void onCollimatorRatioShotsComplete(bool ok, QString message);
+    // Ratios of every pair against the limits; false when one is out of them.
+    bool evaluateCollimatorRatios(QString *report);
+    // Writes the pairs to the universal settings; false with the message when that fails.
+    bool saveFilterPairsSetting(QString *errorMsg);
+    double unCollimatedToCollimatedRatioMin = 0;
+    double unCollimatedToCollimatedRatioMax = 0;
+    QList<XrfExposureSettings> collimatorRatioShots;
+    int collimatorRatioShotsRemaining = 0;
+    XrfFilterPairsList filterPairs;
+    StepExposure collimatorExposure;
+    // The hole diameter of the open positions, in micrometres.
+    quint16 unCollimatedDiameterInMicrons = 2718;
 
     // Camera collimation, factory step 4 (camerasetup.cpp).
     void startCameraCollimationSetup();
     void doCameraCollimationSetup();
     void initCameraSetup();
+    void onCameraCollimationSetupExposureStopped(
+        XrfHardwareManager::XrfExposureEndCondition endCondition, bool tubeStillOn);
+    void onCameraCollimationSetupComplete(bool passed, const QString &message);
+    QJsonObject assembleCameraSetupResultsJson(bool passed, const QString &message);
+    void onCameraCollimationResultUploadComplete(const XrfCloudResponse &response);
+    bool cameraSetupIsFactoryStep = false;
+    QString cameraSetupStartTime;
+    QString cameraSetupResultFile;
+    StepExposure cameraExposure;
 
     // Register overrides (hardwaresetup_overrides.cpp).
     void doOverrides();
+    // One entry of "overrides"; false (with the sub-step's message) when the sub-step fails.
+    // `saveNv` is set when the entry asks for the non-volatile save.
+    bool applyOverride(const QJsonObject &entry, bool *saveNv, QString *errorMsg);
+    bool writeRegisterOverride(const QJsonObject &entry, bool *saveNv, QString *errorMsg);
+    bool sendCommandOverride(const QJsonObject &entry, QString *errorMsg);
 
     // Button, customer IO and clock tests (hardwaresetup_operatortests.cpp).
     void doHardwareButtonsTest();
     void doHardwareCustomerIOTest();
     void onHardwareSetupButtonTestComplete(const QJsonObject &result);
     void onHardwareSetupCustomerIOTestComplete(const QJsonObject &result);
+    bool doTimeCheck(QTime now, int toleranceSeconds);
+    // The button result of an instrument without the sub-step in its run joins the stored
+    // hardware setup results and goes to the cloud.
+    void reportButtonTestOutsideHardwareSetup(const QJsonObject &result, bool passed,
+                                              const QString &message);
+    // The sub-step that waits for the operator's result; empty when none does.
+    QString operatorTestPending;
 
 public slots:
     void onHardwareSetupResultUploadComplete(const XrfCloudResponse &response);

@@ -20,6 +20,7 @@
 namespace {
 QMutex g_rootMutex;
 QString g_instrumentRoot;
+QString g_hwClockProgram;
 } // namespace
 
 void XrfUtils::setInstrumentRoot(const QString &root)
@@ -52,6 +53,22 @@ QString XrfUtils::simStatePath()
 {
     const QString root = instrumentRoot();
     return (root.isEmpty() ? QDir::tempPath() : root) + QStringLiteral("/sim");
+}
+
+QString XrfUtils::hwClockProgram()
+{
+    {
+        QMutexLocker lock(&g_rootMutex);
+        if (!g_hwClockProgram.isEmpty())
+            return g_hwClockProgram;
+    }
+    return devicePath(QStringLiteral("/sbin/hwclock"));
+}
+
+void XrfUtils::setHwClockProgram(const QString &path)
+{
+    QMutexLocker lock(&g_rootMutex);
+    g_hwClockProgram = path;
 }
 
 void XrfUtils::activeSleep(int ms)

@@ -36,6 +36,10 @@ public:
     static QString devicePath(const QString &absolutePath);
     // Where the simulated controller keeps its non-volatile memory and EEPROM.
     static QString simStatePath();
+    // The program that prints the real-time clock: "/sbin/hwclock" as a device path, unless
+    // another one was set (an empty path restores it).
+    static QString hwClockProgram();
+    static void setHwClockProgram(const QString &path);
 
     // Sleeps for `ms` of instrument time while the calling thread's events keep running.
     static void activeSleep(int ms);

@@ -2,6 +2,9 @@
 
 #include "xrfengine.h"
 
+#include <QByteArray>
+#include <QVector>
+
 class SimState;
 
 // The simulated register engine: every operation of xrf_hal::XrfEngine over the one instrument
@@ -213,6 +216,10 @@ public:
     int sendCommandBuffer(const unsigned char *command, unsigned short length,
                           unsigned char *response, unsigned short responseCapacity) override;
 
+    // The command frames sent with sendCommandBuffer, oldest first, for inspection.
+    QVector<QByteArray> sentCommandFrames() const;
+    void clearSentCommandFrames();
+
 private:
     template<typename T>
     int readTo(quint16 address, T *out);
@@ -225,4 +232,5 @@ private:
     int measuredVector(const char *getter, float *x, float *y, float *z, const double values[3]);
 
     SimState &m_state;
+    QVector<QByteArray> m_commandFrames; // guarded by the state's lock
 };

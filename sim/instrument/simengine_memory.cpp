@@ -164,6 +164,7 @@ int SimEngine::sendCommandBuffer(const unsigned char *command, unsigned short le
 {
     SIM_ENGINE_OPERATION();
     SIM_REQUIRE(command);
+    m_commandFrames.append(QByteArray(reinterpret_cast<const char *>(command), length));
     if (length < kCommandHeaderLength || command[0] != kCommandFrameStart)
         return EngineInvalidArgument;
     const unsigned short payload = (unsigned short)(command[4] | (command[5] << 8));
@@ -177,4 +178,16 @@ int SimEngine::sendCommandBuffer(const unsigned char *command, unsigned short le
         response[1] = command[6];
     }
     return EngineOk;
+}
+
+QVector<QByteArray> SimEngine::sentCommandFrames() const
+{
+    const auto lock = m_state.lock();
+    return m_commandFrames;
+}
+
+void SimEngine::clearSentCommandFrames()
+{
+    const auto lock = m_state.lock();
+    m_commandFrames.clear();
 }

@@ -66,6 +66,14 @@ public:
     int moveTo(unsigned short target, unsigned short tolerance, double nowMs, SimPoisson &random);
     void update(double nowMs);
     void setJammed(bool jammed) { m_jammed = jammed; }
+    // Drills the holes of one diameter out to another, as a wrong collimator insert would; the
+    // controller's filter table is not told.
+    void reboreHoles(int fromDiameterUm, int toDiameterUm)
+    {
+        for (SimWheelHole &hole : m_assembly.holes)
+            if (hole.diameterUm == fromDiameterUm)
+                hole.diameterUm = toDiameterUm;
+    }
 
     unsigned short encoderMonitored() const { return (unsigned short)qRound(m_encoder); }
     unsigned short encoderSetPoint() const { return m_target; }

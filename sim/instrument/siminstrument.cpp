@@ -1,12 +1,16 @@
 #include "siminstrument.h"
 
+#include <QDebug>
+
 #include "simengine.h"
 #include "simfaults.h"
 #include "simhardwaremanager.h"
 #include "simperipherals.h"
 #include "simpresets.h"
+#include "simrtc.h"
 #include "simsamples.h"
 #include "simstate.h"
+#include "xrfutils.h"
 
 struct SimInstrument::Private
 {
@@ -26,6 +30,7 @@ struct SimInstrument::Private
     SimEngine engine;
     SimCameraController cameras;
     SimNetworkInterfaces interfaces;
+    SimRtc rtc;
     std::unique_ptr<SimHardwareManager> hardware;
 };
 
@@ -64,6 +69,16 @@ void SimInstrument::install()
     xrf_hal::XrfEngine::install(&d->engine);
     XrfCameraController::install(&d->cameras);
     XrfNetworkInterfaces::install(&d->interfaces);
+    const QString clockProgram = XrfUtils::simStatePath() + QStringLiteral("/hwclock");
+    if (d->rtc.installProgram(clockProgram))
+        XrfUtils::setHwClockProgram(clockProgram);
+    else
+        qWarning() << "cannot write the simulated clock program" << clockProgram;
+}
+
+SimRtc &SimInstrument::rtc() const
+{
+    return d->rtc;
 }
 
 void SimInstrument::amendHardware(const std::function<void(SimModelPreset &)> &change)

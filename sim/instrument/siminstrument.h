@@ -10,6 +10,7 @@
 class SimHardwareManager;
 class SimEngine;
 class SimFaults;
+class SimRtc;
 class SimState;
 class XrfHardwareConfig;
 struct SimBatteryReading;
@@ -61,6 +62,10 @@ public:
     // Power manager and processor readings, for the hardware manager's battery and SoC queries.
     SimBatteryReading batteryStatus() const;
     double socTemperature() const;
+
+    // The real-time clock. install() writes its program below XrfUtils::simStatePath() and
+    // points XrfUtils::hwClockProgram() at it.
+    SimRtc &rtc() const;
 
     // The test stand and the safety interlock the instrument sits in.
     void setTestStand(bool present, bool lidClosed);

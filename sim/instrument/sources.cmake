@@ -24,6 +24,7 @@ target_sources(xrfsim PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/simpoisson.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simpresets.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simregisters.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/simrtc.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simsamples.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simscenarios.cpp
     ${CMAKE_CURRENT_LIST_DIR}/simscenarios_detector.cpp
