@@ -65,6 +65,30 @@ StepOutcome runProvisioning(const TechnicianPlan &)
     return outcome;
 }
 
+// The technician places the instrument in the collimation fixture; the camera's view of the
+// spot is examined during one exposure.
+StepOutcome runCameraSetup(const TechnicianPlan &)
+{
+    StepOutcome outcome;
+    QJsonObject results;
+    const bool finished =
+        startAndWait([] { XrfFactoryManager::instance()->startCameraCollimationSetup(); },
+                     &XrfFactoryManager::cameraCollimationSetupComplete,
+                     [&](const QJsonObject &completed) { results = completed; });
+    outcome.detail = results.value(QStringLiteral("statusMsg")).toString().simplified();
+    if (!finished) {
+        outcome.result = StepOutcome::Failed;
+        outcome.detail = QStringLiteral("the camera collimation did not finish");
+    } else if (results.value(QStringLiteral("status")).toString() == QLatin1String("pass")) {
+        outcome.result = StepOutcome::Passed;
+        if (outcome.detail.isEmpty())
+            outcome.detail = QStringLiteral("spot centred in the camera view");
+    } else {
+        outcome.result = StepOutcome::Failed;
+    }
+    return outcome;
+}
+
 StepOutcome runHardwareSetup(const TechnicianPlan &plan)
 {
     return HardwareSetupDriver(plan).run();
@@ -77,6 +101,7 @@ const QMap<QString, StepDriver> &stepDrivers()
     static const QMap<QString, StepDriver> drivers = {
         {QStringLiteral("provisioning"), runProvisioning},
         {QStringLiteral("hardwareSetup"), runHardwareSetup},
+        {QStringLiteral("cameraSetup"), runCameraSetup},
     };
     return drivers;
 }
