@@ -2,6 +2,7 @@
 #include "factorytestenv.h"
 #include "hardwaresetup_detector_p.h"
 #include "logcapture.h"
+#include "simengine.h"
 #include "simfaults.h"
 #include "siminstrument.h"
 #include "simnetworkmanager.h"
@@ -81,6 +82,8 @@ private slots:
     void eepromFailuresAreReported();
     void missingParametersFailTheSubStep();
     void resetHeightOutOfReachScenario();
+    void everySddModelReachesTheTargetOfItsData_data();
+    void everySddModelReachesTheTargetOfItsData();
 
     // Needs the default FPGA parameters of the FPGA area (saveDefaultFpgaParams).
     void dacCalibrationSubStepPassesOnTheDefaultData();
@@ -399,6 +402,38 @@ void TstDetectorSetup::resetHeightOutOfReachScenario()
              QStringLiteral("Failed to get reset height in expected range(11850, 12150) "
                             "even after 40 attempts."));
     QCOMPARE(run.heights.size(), 40);
+}
+
+void TstDetectorSetup::everySddModelReachesTheTargetOfItsData_data()
+{
+    QTest::addColumn<QString>("model");
+    for (const char *model : {"default", "MP", "HD", "Harrier"})
+        QTest::newRow(model) << QString::fromLatin1(model);
+}
+
+// Each unit's reset height curve differs; the search of the data must find every one's width.
+void TstDetectorSetup::everySddModelReachesTheTargetOfItsData()
+{
+    QFETCH(QString, model);
+    const QString file = model == "default"
+        ? kDataFile
+        : QStringLiteral(XRF_DATA_DIR "/%1/factoryData/factory_setup_data%1.json").arg(model);
+    const QJsonObject params = setupParamsFromFile(file, "detectorMicroReset");
+    const int target = params.value("targetResetHeight").toInt();
+    const int tolerance = params.value("targetResetHeightTolerance").toInt();
+    int width = params.value("initialResetWidth").toInt();
+    SimInstrument instrument(model);
+    SimEngine &sim = *instrument.engine();
+    for (int i = 0; i < params.value("maxIterations").toInt(); ++i) {
+        QCOMPARE(sim.setDetectorDac(xrf_hal::DetectorDacResetWidth, (unsigned short)width), 0);
+        XrfUtils::activeSleep(params.value("dacSetDelayInMilliSeconds").toInt());
+        unsigned short height = 0;
+        QCOMPARE(sim.getFpgaResetHeight(&height), 0);
+        if (DetectorCalibration::isResetHeightInRange(height, target, tolerance))
+            return;
+        width = DetectorCalibration::nextResetWidth(width, height, target, tolerance);
+    }
+    QFAIL("the reset height never came within the target's tolerance");
 }
 
 void TstDetectorSetup::dacCalibrationSubStepPassesOnTheDefaultData()
