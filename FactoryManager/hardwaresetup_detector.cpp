@@ -88,13 +88,16 @@ bool Worker::waitForDetectorTemperature(double tolerance, int timeoutSecs, signe
     const qint64 timeoutMs = XrfTimeScale::scaledMs(qint64(std::max(timeoutSecs, 0)) * 1000);
     QElapsedTimer elapsed;
     elapsed.start();
+    bool readFailureLogged = false;
     for (;;) {
         const int setRet = engine()->getDetectorSetTemperature(setPoint);
         const int monRet = engine()->getDetectorMonitorTemperature(monitored);
         if (setRet == 0 && monRet == 0 && std::abs(double(*monitored) - *setPoint) < tolerance)
             return true;
-        if (setRet != 0 || monRet != 0)
+        if ((setRet != 0 || monRet != 0) && !readFailureLogged) {
             qWarning() << "Failed to read the detector temperatures, HwRet:" << setRet << monRet;
+            readFailureLogged = true;
+        }
         if (elapsed.elapsed() >= timeoutMs || userAbort)
             return false;
         QCoreApplication::processEvents();

@@ -194,6 +194,8 @@ void TstDetectorSetup::failedTemperatureReadsNeverPass()
     const XrfHardwareSetupStepInfo step = runSubStep("detectorSetup", coolingParams(100, 1));
     QVERIFY(step.hasFailed());
     QVERIFY(step.statusMsg().startsWith("Detector cooling failed"));
+    // The reads go on without a pause; the failure is logged once, not for every read.
+    QCOMPARE(m_log->count("Failed to read the detector temperatures"), 1);
 }
 
 void TstDetectorSetup::abortEndsTheWait()
