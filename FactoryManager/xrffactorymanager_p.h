@@ -259,6 +259,25 @@ public:
     void doDetectorSetup();
     void doDetectorDacCalibration();
     void doPinDetectorCalibration();
+    // Reads the detector's set and monitored temperatures, without pausing, until they agree
+    // within the tolerance (true) or the timeout passes or the run is aborted (false).
+    bool waitForDetectorTemperature(double tolerance, int timeoutSecs, signed char *setPoint,
+                                    float *monitored);
+    // The reset clocks that the FPGA's reset width register holds.
+    bool readResetClocks(unsigned short *clocks, QString *error);
+    struct ResetWidthSearch; // hardwaresetup_detector_p.h
+    bool beginResetWidthSearch(ResetWidthSearch &search, QString *error);
+    bool searchResetWidth(ResetWidthSearch &search, QString *error);
+    bool storeResetWidth(ResetWidthSearch &search, QString *error);
+    struct PinCalibration; // hardwaresetup_detector_p.h
+    bool readPinCalibrationParams(PinCalibration &run, QString *error);
+    // Tube on at the calibration's voltage and current, DACs at their initial values.
+    bool startPinCalibrationHardware(PinCalibration &run, QString *error);
+    bool enableCalibrationTube(QString *error);
+    bool searchPinDacs(PinCalibration &run, QString *error);
+    bool measurePinDetector(PinCalibration &run, QString *error);
+    bool adjustPinDetectorDacs(PinCalibration &run, QString *error);
+    bool storePinCalibration(PinCalibration &run, QString *error);
 
     // Temperature, barometer, accelerometer and proximity checks (hardwaresetup_sensors.cpp).
     void doSystemTemperatureChecks();
@@ -267,6 +286,8 @@ public:
     void doBarometerCheck();
     void doAccelerometerCalibration();
     void doProximitySensorSetup();
+    bool checkFanSpeed(QJsonObject *results, QString *error);
+    void finishSensorCheck(bool passed, const QString &message, const QJsonObject &results);
 
     // Collimator ratio setup (hardwaresetup_collimator.cpp).
     void doCollimatorRatioSetup();

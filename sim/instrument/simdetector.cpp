@@ -175,7 +175,7 @@ double SimDetector::resetHeight(double resetWidthDac, double fetSubDac) const
             + m_spec.pinWidthSlope * (resetWidthDac - m_spec.pinWidthZero);
         return std::clamp(height, 0.0, 65535.0);
     }
-    const double height = m_spec.resetHeightOffset + m_spec.resetHeightSlope * resetWidthDac
-        - m_spec.resetHeightCurvature * resetWidthDac * resetWidthDac;
+    const double height = m_spec.resetHeightFullScale
+        / (1.0 + std::exp(-(resetWidthDac - m_spec.resetWidthMidpoint) / m_spec.resetWidthSpread));
     return std::clamp(height, 0.0, 65535.0);
 }

@@ -30,10 +30,12 @@ struct SimDetectorSpec
     double defaultSetTemperatureC = -25;
     double coolerMaxDeltaC = 60;
     double coolingTauMs = 8000;
-    // Reset height against the reset-width DAC (SDD): offset + slope * W - curvature * W^2.
-    double resetHeightOffset = 200;
-    double resetHeightSlope = 8.0;
-    double resetHeightCurvature = 0.0008;
+    // Reset height against the reset-width DAC W (SDD): a longer reset pulse lets the preamplifier
+    // ramp further, until its output saturates at the full scale:
+    // fullScale / (1 + exp(-(W - midpoint) / spread)). Each unit has its own midpoint.
+    double resetHeightFullScale = 22000;
+    double resetWidthMidpoint = 1560;
+    double resetWidthSpread = 150;
     // PIN preamplifier: height = fetSlope * (fet - fetZero) + widthSlope * (W - widthZero).
     double pinFetZero = 1950;
     double pinFetSlope = 160;

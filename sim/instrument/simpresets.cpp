@@ -16,7 +16,7 @@ SimTubeSpec rhodiumTube(const QString &model, const QString &serial, unsigned ch
 }
 
 SimDetectorSpec sdd(const QString &model, const QString &serial, double areaMm2, int channels,
-                    double unitGain, double offsetEv)
+                    double unitGain, double offsetEv, double resetWidthMidpoint)
 {
     SimDetectorSpec detector;
     detector.model = model;
@@ -25,6 +25,7 @@ SimDetectorSpec sdd(const QString &model, const QString &serial, double areaMm2,
     detector.channels = channels;
     detector.unitGain = unitGain;
     detector.offsetEv = offsetEv;
+    detector.resetWidthMidpoint = resetWidthMidpoint;
     return detector;
 }
 
@@ -65,7 +66,7 @@ SimModelPreset defaultModel()
     SimModelPreset p = base(QStringLiteral("default"), 800123);
     p.tube = rhodiumTube(QStringLiteral("XT-50RH"), QStringLiteral("T50-10234"), 50, 4);
     p.detector =
-        sdd(QStringLiteral("XDET-25SDD"), QStringLiteral("D25-40871"), 25, 2048, 1.031, -14);
+        sdd(QStringLiteral("XDET-25SDD"), QStringLiteral("D25-40871"), 25, 2048, 1.031, -14, 1560);
     p.wheelPartNumber = QStringLiteral("ASSY-20853");
     p.wheelUnitShiftTicks = 12;
     p.digitalBoardSerialNumber = QStringLiteral("DB-551207");
@@ -99,7 +100,8 @@ SimModelPreset miningModel()
 {
     SimModelPreset p = base(QStringLiteral("MP"), 820789);
     p.tube = rhodiumTube(QStringLiteral("XT-50RH"), QStringLiteral("T50-10877"), 50, 4);
-    p.detector = sdd(QStringLiteral("XDET-25SDD"), QStringLiteral("D25-41590"), 25, 2048, 0.962, 9);
+    p.detector =
+        sdd(QStringLiteral("XDET-25SDD"), QStringLiteral("D25-41590"), 25, 2048, 0.962, 9, 1620);
     p.wheelPartNumber = QStringLiteral("ASSY-20854");
     p.wheelUnitShiftTicks = -9;
     p.digitalBoardSerialNumber = QStringLiteral("DB-571144");
@@ -116,7 +118,7 @@ SimModelPreset hdModel()
     SimModelPreset p = base(QStringLiteral("HD"), 830012);
     p.tube = rhodiumTube(QStringLiteral("XT-50RH"), QStringLiteral("T50-11403"), 50, 4);
     p.detector =
-        sdd(QStringLiteral("XDET-70SDD"), QStringLiteral("D70-03318"), 70, 4096, 1.018, -6);
+        sdd(QStringLiteral("XDET-70SDD"), QStringLiteral("D70-03318"), 70, 4096, 1.018, -6, 1480);
     p.wheelPartNumber = QStringLiteral("10-039443-00");
     p.wheelUnitShiftTicks = 17;
     p.digitalBoardSerialNumber = QStringLiteral("DB-580456");
@@ -131,7 +133,8 @@ SimModelPreset harrierModel()
 {
     SimModelPreset p = base(QStringLiteral("Harrier"), 840345);
     p.tube = rhodiumTube(QStringLiteral("XT-40RH"), QStringLiteral("T40-30561"), 40, 4);
-    p.detector = sdd(QStringLiteral("XDET-25SDD"), QStringLiteral("D25-42233"), 25, 2048, 0.977, 4);
+    p.detector =
+        sdd(QStringLiteral("XDET-25SDD"), QStringLiteral("D25-42233"), 25, 2048, 0.977, 4, 1590);
     p.wheelPartNumber = QStringLiteral("ASSY-20772");
     p.wheelUnitShiftTicks = 6;
     p.digitalBoardSerialNumber = QStringLiteral("DB-590781");

@@ -207,7 +207,7 @@ void TestSimEngine::fixedFilterInstrumentHasNoMotor()
 void TestSimEngine::resetHeightRisesWithTheResetWidthDacAndSettles()
 {
     unsigned short previous = 0;
-    for (unsigned short width = 200; width <= 2000; width += 300) {
+    for (unsigned short width = 1200; width <= 2000; width += 100) {
         QCOMPARE(m_engine->setDetectorDac(DetectorDacResetWidth, width), 0);
         XrfUtils::activeSleep(300);
         unsigned short height = 0;
