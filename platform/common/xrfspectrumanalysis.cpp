@@ -64,8 +64,14 @@ bool XrfSpectrum::findPeak(int startChannel, int halfWindow, double *centre, dou
     const int end = std::min(last, startChannel + halfWindow);
     if (end - first < 2)
         return false;
-    const int peak =
+    int peak =
         int(std::max_element(m_data.cbegin() + first, m_data.cbegin() + end + 1) - m_data.cbegin());
+    // Counting noise can put the highest channel beside the top of the smoothed peak, where the
+    // valley walks below would stop at once: climb to that top first.
+    while (peak < end && smoothed(m_data, peak + 1) > smoothed(m_data, peak))
+        ++peak;
+    while (peak > first && smoothed(m_data, peak - 1) > smoothed(m_data, peak))
+        --peak;
     // The peak stands on the straight line between the valleys at its two sides.
     const int reach = 4 * std::max(halfWindow, 1);
     const int left = valleyFrom(m_data, peak, -1, std::max(0, peak - reach));
