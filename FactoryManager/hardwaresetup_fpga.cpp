@@ -14,7 +14,12 @@ namespace {
 // scale is set for the spectrum's range at this voltage.
 constexpr unsigned char kGainSetupMaxKv = 40;
 
-enum ExposureState { ExposureIdle = 0, ExposureStarted = 1, ExposureStopped = 2, ExposureFaulted = 3 };
+enum ExposureState {
+    ExposureIdle = 0,
+    ExposureStarted = 1,
+    ExposureStopped = 2,
+    ExposureFaulted = 3
+};
 
 QString tubeLimitFailure(const char *limit, int code)
 {
@@ -55,9 +60,9 @@ void Worker::doFpgaSetup()
     qInfo() << "Autocal disabled";
     if (isPinDetector()) {
         if (!writePinGainCorrectionRegisters(0, 0, 0)) {
-            finishFpgaSetup(false,
-                            QStringLiteral(
-                                "Failed to clear gain slope and offset correction registers."));
+            finishFpgaSetup(
+                false,
+                QStringLiteral("Failed to clear gain slope and offset correction registers."));
             return;
         }
         qDebug() << "Offset and slope correction registers cleared";
@@ -75,27 +80,29 @@ void Worker::doFpgaSetup()
         qWarning() << "Failed to clear tube faults before the gain setup exposure:" << code;
     fpgaSetupIteration = 0;
     qInfo().noquote() << "Starting FPGA Gain setup exposure: "
-                             + fpgaSetupExposureSettings.toString();
+            + fpgaSetupExposureSettings.toString();
 
-    takeExposureSignals({[this] {
-                             if (fpgaExposureState == ExposureFaulted || userAbort) {
-                                 XrfHardwareManager::instance()->stopExposure(true);
-                                 return;
-                             }
-                             fpgaExposureState = ExposureStarted;
-                         },
-                         [this](const XrfSpectrum &spectrum) {
-                             fpgaSetupSpectrum = spectrum;
-                             const int maxTime = fpgaSetupExposureSettings.maxTime();
-                             if (maxTime > 0)
-                                 setCurrentTaskProgress(50.0 * fpgaSetupIteration
-                                                        + 50.0 * spectrum.realTime() / maxTime);
-                         },
-                         [this](XrfHardwareManager::XrfExposureEndCondition condition,
-                                bool tubeStillOn) {
-                             onFpgaSetupExposureStopped(condition, tubeStillOn);
-                         },
-                         [this](const XrfErrorInfo &error) { onFpgaSetupError(error); }});
+    takeExposureSignals(
+        {[this] {
+             if (fpgaExposureState == ExposureFaulted || userAbort) {
+                 XrfHardwareManager::instance()->stopExposure(true);
+                 return;
+             }
+             fpgaExposureState = ExposureStarted;
+         },
+         [this](const XrfSpectrum &spectrum) {
+             fpgaSetupSpectrum = spectrum;
+             const int maxTime = fpgaSetupExposureSettings.maxTime();
+             if (maxTime > 0)
+                 setCurrentTaskProgress(50.0 * fpgaSetupIteration
+                                        + 50.0 * spectrum.realTime() / maxTime);
+         },
+         [this](XrfHardwareManager::XrfExposureEndCondition condition, bool tubeStillOn) {
+             onFpgaSetupExposureStopped(condition, tubeStillOn);
+         },
+         [this](const XrfErrorInfo &error) {
+             onFpgaSetupError(error);
+         }});
     fpgaSetupOwnsExposureSignals = true;
     setCurrentTaskProgress(0);
     startFpgaSetupExposure();
@@ -173,8 +180,8 @@ bool Worker::startFpgaSetupExposure()
 {
     fpgaExposureState = ExposureIdle;
     fpgaSetupSpectrum = XrfSpectrum();
-    if (const int code =
-            XrfHardwareManager::instance()->startExposure(fpgaSetupExposureSettings, 0, 0, 0, 0, 0, 0)) {
+    if (const int code = XrfHardwareManager::instance()->startExposure(fpgaSetupExposureSettings, 0,
+                                                                       0, 0, 0, 0, 0)) {
         // Nothing would ever end the sub-step otherwise.
         finishFpgaSetup(false,
                         QStringLiteral("FPGA gain setup failed.\nFailed to start gain setup "

@@ -129,30 +129,37 @@ bool Worker::checkFpgaSetupCountRates(FpgaGainPeaks *peaks)
     const double minIcr = param(params, "minGainSetupICR", -1);
     const double maxIcr = param(params, "maxGainSetupICR", -1);
     if (icr < minIcr) {
-        finishFpgaSetup(false, QStringLiteral("FPGA gain setup failed\nICR = %1 below minimum "
-                                              "expected %2")
-                                   .arg(icr)
-                                   .arg(minIcr));
+        finishFpgaSetup(false,
+                        QStringLiteral("FPGA gain setup failed\nICR = %1 below minimum "
+                                       "expected %2")
+                            .arg(icr)
+                            .arg(minIcr));
         return false;
     }
-    qDebug().noquote()
-        << QStringLiteral("gain setup ICR %1cps satisfies minimum %2cps requirement").arg(icr).arg(minIcr);
+    qDebug().noquote() << QStringLiteral("gain setup ICR %1cps satisfies minimum %2cps requirement")
+                              .arg(icr)
+                              .arg(minIcr);
 
     // Without a ceiling every rate would count as above it and the current would keep shrinking.
     if (maxIcr > 0 && icr > maxIcr) {
         qDebug() << "FPGA Gain setup ICR " << icr << "cps exceeded desired ceiling" << maxIcr
                  << "cps";
         if (++fpgaSetupCeilingRestarts > fpgaSetupMaxCeilingRestarts) {
-            finishFpgaSetup(false, QStringLiteral("FPGA gain setup failed\nICR = %1 still above "
-                                                  "the ceiling %2 after %3 current reductions")
-                                       .arg(icr)
-                                       .arg(maxIcr)
-                                       .arg(fpgaSetupMaxCeilingRestarts));
+            finishFpgaSetup(false,
+                            QStringLiteral("FPGA gain setup failed\nICR = %1 still above "
+                                           "the ceiling %2 after %3 current reductions")
+                                .arg(icr)
+                                .arg(maxIcr)
+                                .arg(fpgaSetupMaxCeilingRestarts));
             return false;
         }
-        float currentSet = fpgaSetupExposureSettings.tubeCurrentUa();
-        if (const int code = xrf_hal::XrfEngine::instance()->getTubeCurrentSet(&currentSet))
-            qWarning() << "Failed to read the tube current set point, using the exposure's:" << code;
+        float currentSet = 0;
+        const int code = xrf_hal::XrfEngine::instance()->getTubeCurrentSet(&currentSet);
+        if (code || !(currentSet > 0)) {
+            qWarning() << "Failed to read the tube current set point, using the exposure's:" << code
+                       << currentSet;
+            currentSet = fpgaSetupExposureSettings.tubeCurrentUa();
+        }
         fpgaSetupExposureSettings.setTubeCurrentUa(
             float(currentSet * kCeilingCurrentMargin * maxIcr / icr));
         const XrfFilterProperties &filter = fpgaSetupExposureSettings.filter();
@@ -171,14 +178,16 @@ bool Worker::checkFpgaSetupCountRates(FpgaGainPeaks *peaks)
     const double ratio = ocr > 0 ? icr / ocr : std::numeric_limits<double>::infinity();
     const double maxRatio = params.value(QStringLiteral("icrToOcrRatioMax")).toInt(-1);
     if (ratio > maxRatio) {
-        finishFpgaSetup(false, QStringLiteral("FPGA gain setup failed\nICR/OCR = %1 is greater "
-                                              "than maximum allowed %2")
-                                   .arg(ratio)
-                                   .arg(maxRatio));
+        finishFpgaSetup(false,
+                        QStringLiteral("FPGA gain setup failed\nICR/OCR = %1 is greater "
+                                       "than maximum allowed %2")
+                            .arg(ratio)
+                            .arg(maxRatio));
         return false;
     }
-    qDebug().noquote()
-        << QStringLiteral("gain setup ICR/OCR %1 satisfies maximum %2 requirement").arg(ratio).arg(maxRatio);
+    qDebug().noquote() << QStringLiteral("gain setup ICR/OCR %1 satisfies maximum %2 requirement")
+                              .arg(ratio)
+                              .arg(maxRatio);
     return true;
 }
 
@@ -294,8 +303,8 @@ bool Worker::updateFpgaGain(FpgaGainPeaks *peaks, bool *corrected)
     if (peaks->oldGain == 0)
         qWarning() << "oldGain1us is zero! maybe there's an error in the setup data?";
 
-    *corrected = fpgaSetupIteration == 0 && peaks->deviation > peaks->tolerance
-        && peaks->target > 0;
+    *corrected =
+        fpgaSetupIteration == 0 && peaks->deviation > peaks->tolerance && peaks->target > 0;
     peaks->newGain = peaks->oldGain;
     if (*corrected) {
         qDebug() << "to compute new Gain (normalized to 1us peaking time),\r\nold Gain (norm to "
@@ -317,14 +326,16 @@ bool Worker::updateFpgaGain(FpgaGainPeaks *peaks, bool *corrected)
              << "us peaking time (not corrected to 1us)";
     qDebug() << "new Gain LSB:" << (gain & 0xFFFF) << "new Gain MSB:" << (gain >> 16);
     if (const int code = engine->setFpgaGain(gain)) {
-        finishFpgaSetup(false,
-                        QStringLiteral("FPGA gain setup failed.\nFailed to set FPGA gain, %1").arg(code));
+        finishFpgaSetup(
+            false,
+            QStringLiteral("FPGA gain setup failed.\nFailed to set FPGA gain, %1").arg(code));
         return false;
     }
     float afeTemperature = 0;
     if (engine->getAnalogFrontEndTemperature(&afeTemperature)) {
-        finishFpgaSetup(false, QStringLiteral("FPGA gain setup failed. Failed to read AFE "
-                                              "temperature from K60"));
+        finishFpgaSetup(false,
+                        QStringLiteral("FPGA gain setup failed. Failed to read AFE "
+                                       "temperature from K60"));
         return false;
     }
     // The temperature belongs to the iteration that changed the gain, already in the results.
@@ -332,9 +343,10 @@ bool Worker::updateFpgaGain(FpgaGainPeaks *peaks, bool *corrected)
     fpgaSetupIterations.replace(fpgaSetupIterations.size() - 1, fpgaSetupCurrentIteration);
     storeFpgaSetupResults();
     if (const int code = engine->saveToNv()) {
-        finishFpgaSetup(false, QStringLiteral("FPGA gain setup failed. \nFailed to save new FPGA "
-                                              "gain to NV, err=%1")
-                                   .arg(code));
+        finishFpgaSetup(false,
+                        QStringLiteral("FPGA gain setup failed. \nFailed to save new FPGA "
+                                       "gain to NV, err=%1")
+                            .arg(code));
         return false;
     }
     return true;
@@ -348,10 +360,11 @@ void Worker::finishFpgaSetupEvaluation(const FpgaGainPeaks &peaks)
     const QString feMoText = peaks.peak2Max > 0 ? QString::number(peaks.peak1Max / peaks.peak2Max)
                                                 : QStringLiteral("inf");
     if (peaks.peak2Max <= 0 || peaks.peak1Max / peaks.peak2Max > feMoMax) {
-        finishFpgaSetup(false, QStringLiteral("FPGA gain setup failed.\nFe/Mo = %1 greater than "
-                                              "maximum expected %2")
-                                   .arg(feMoText)
-                                   .arg(feMoMax));
+        finishFpgaSetup(false,
+                        QStringLiteral("FPGA gain setup failed.\nFe/Mo = %1 greater than "
+                                       "maximum expected %2")
+                            .arg(feMoText)
+                            .arg(feMoMax));
         return;
     }
     qDebug().noquote() << QStringLiteral("ss316 Fe/Mo = %1 passes, is less than maximum %2 "
@@ -359,22 +372,24 @@ void Worker::finishFpgaSetupEvaluation(const FpgaGainPeaks &peaks)
                               .arg(feMoText)
                               .arg(feMoMax);
     if (peaks.deviation > peaks.tolerance) {
-        finishFpgaSetup(false, QStringLiteral("FPGA gain setup failed.\nFinal bin size error "
-                                              "%1eV/bin is greater than the %2eV/bin threshold "
-                                              "after %3 iterations")
-                                   .arg(peaks.deviation)
-                                   .arg(peaks.tolerance)
-                                   .arg(fpgaSetupIteration));
+        finishFpgaSetup(false,
+                        QStringLiteral("FPGA gain setup failed.\nFinal bin size error "
+                                       "%1eV/bin is greater than the %2eV/bin threshold "
+                                       "after %3 iterations")
+                            .arg(peaks.deviation)
+                            .arg(peaks.tolerance)
+                            .arg(fpgaSetupIteration));
         return;
     }
     const double offsetTolerance = param(params, "offsetTolerance", -1);
     if (std::abs(peaks.offset / 1000) > offsetTolerance) {
-        finishFpgaSetup(false, QStringLiteral("FPGA gain setup failed.\nEOffset magnitude %1eV "
-                                              "greater than maximum allowed %2eV after %3 "
-                                              "iterations")
-                                   .arg(peaks.offset / 1000)
-                                   .arg(offsetTolerance)
-                                   .arg(fpgaSetupIteration));
+        finishFpgaSetup(false,
+                        QStringLiteral("FPGA gain setup failed.\nEOffset magnitude %1eV "
+                                       "greater than maximum allowed %2eV after %3 "
+                                       "iterations")
+                            .arg(peaks.offset / 1000)
+                            .arg(offsetTolerance)
+                            .arg(fpgaSetupIteration));
         return;
     }
 
@@ -386,11 +401,12 @@ void Worker::finishFpgaSetupEvaluation(const FpgaGainPeaks &peaks)
     const QString offsetText = QString::number(peaks.offset / 1000, 'g', 2);
     setCurrentTaskStatus(currentTaskStatus + QLatin1Char('\n')
                          + tr("\nGain: %1, Offset=%2").arg(peaks.oldGain).arg(offsetText));
-    const QString message = QStringLiteral("Succeeded: old gain %1, new gain %2, slope %3, offset %4")
-                                .arg(peaks.oldGain)
-                                .arg(peaks.newGain)
-                                .arg(peaks.binSize / 1000)
-                                .arg(offsetText);
+    const QString message =
+        QStringLiteral("Succeeded: old gain %1, new gain %2, slope %3, offset %4")
+            .arg(peaks.oldGain)
+            .arg(peaks.newGain)
+            .arg(peaks.binSize / 1000)
+            .arg(offsetText);
     qInfo().noquote() << message;
 
     setCurrentTaskStatus(tr("Enabling autocal..."));

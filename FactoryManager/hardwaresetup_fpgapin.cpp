@@ -40,9 +40,11 @@ bool Worker::writePinGainCorrectionRegisters(float offsetCorrection, float slope
     xrf_hal::XrfEngine *engine = xrf_hal::XrfEngine::instance();
     QStringList failures;
     if (const int code = engine->setAutoCalGainCorrectionOffset(offsetCorrection))
-        failures << QStringLiteral("Failed to set GainCorrectionOffset register, hwRet:%1").arg(code);
+        failures
+            << QStringLiteral("Failed to set GainCorrectionOffset register, hwRet:%1").arg(code);
     if (const int code = engine->setAutoCalGainCorrectionSlope(slopeCorrection))
-        failures << QStringLiteral("Failed to set SlopeCorrectionOffset register, hwRet:%1").arg(code);
+        failures
+            << QStringLiteral("Failed to set SlopeCorrectionOffset register, hwRet:%1").arg(code);
     if (const int code = engine->setAutoCalTemperatureAtCal(temperatureAtCal))
         failures << QStringLiteral("Failed to set TemperatureAtGainCalibration register, hwRet:%1")
                         .arg(code);
@@ -69,9 +71,11 @@ bool Worker::readPinGainCorrectionRegisters(float *offsetCorrection, float *slop
     xrf_hal::XrfEngine *engine = xrf_hal::XrfEngine::instance();
     QStringList failures;
     if (const int code = engine->getAutoCalGainCorrectionOffset(offsetCorrection))
-        failures << QStringLiteral("Failed to read GainCorrectionOffset register, hwRet: %1").arg(code);
+        failures
+            << QStringLiteral("Failed to read GainCorrectionOffset register, hwRet: %1").arg(code);
     if (const int code = engine->getAutoCalGainCorrectionSlope(slopeCorrection))
-        failures << QStringLiteral("Failed to read SlopeCorrectionOffset register, hwRet: %1").arg(code);
+        failures
+            << QStringLiteral("Failed to read SlopeCorrectionOffset register, hwRet: %1").arg(code);
     if (const int code = engine->getAutoCalTemperatureAtCal(temperatureAtCal))
         failures << QStringLiteral("Failed to read AutocalTempAtCal register, hwRet: %1").arg(code);
     if (!failures.isEmpty())
@@ -98,11 +102,11 @@ bool Worker::savePinGainCorrectionValues(float offsetCorrection, float slopeCorr
         qWarning() << "Failed to read 'hardware.fpga' settings from UniversalSettings.json";
         return false;
     }
-    fpga.insert(kPinGainCorrectionKey,
-                QJsonObject{{QStringLiteral("offsetCorrection"), double(offsetCorrection)},
-                            {QStringLiteral("slopeCorrection"), double(slopeCorrection)},
-                            {QStringLiteral("temperatureAtGainCalibration"),
-                             double(temperatureAtCal)}});
+    fpga.insert(
+        kPinGainCorrectionKey,
+        QJsonObject{{QStringLiteral("offsetCorrection"), double(offsetCorrection)},
+                    {QStringLiteral("slopeCorrection"), double(slopeCorrection)},
+                    {QStringLiteral("temperatureAtGainCalibration"), double(temperatureAtCal)}});
     if (settings->setUniversalSetting(kFpgaSetting, &fpga)) {
         qWarning() << "Failed to cache PIN gain correction values in universalSettings.json";
         return false;
@@ -222,6 +226,5 @@ void Worker::setupPinDetectorTemperatureCorrection(const QJsonObject &params)
         return;
     }
     if (const int code = xrf_hal::XrfEngine::instance()->saveToNv())
-        qWarning() << "Failed to save PIN detector temperature correction registers to NV:"
-                   << code;
+        qWarning() << "Failed to save PIN detector temperature correction registers to NV:" << code;
 }

@@ -73,10 +73,7 @@ XrfVersion Worker::k60FirmwareVersion() const
 QJsonObject Worker::fpgaDefaultParams(QString *detectorType)
 {
     *detectorType = currentWorkOrder().value(QStringLiteral("detectorType")).toString();
-    return defaultHwParams.value(QStringLiteral("fpga"))
-        .toObject()
-        .value(*detectorType)
-        .toObject();
+    return defaultHwParams.value(QStringLiteral("fpga")).toObject().value(*detectorType).toObject();
 }
 
 bool Worker::saveDefaultFpgaParams(QString *error)
@@ -111,63 +108,65 @@ bool Worker::saveDefaultFpgaParams(QString *error)
 
     xrf_hal::XrfEngine *e = xrf_hal::XrfEngine::instance();
     const bool pin = isPinDetector();
-    const auto u16 = [&params](const char *key) { return intParam<quint16>(params, key); };
+    const auto u16 = [&params](const char *key) {
+        return intParam<quint16>(params, key);
+    };
     QVector<RegisterWrite> writes{
         {[&] { return e->setFpgaInputControl(u16("inputControl")); },
          "Failed to set fpga input control, err=%1"},
     };
     if (pin && !(k60FirmwareVersion() < kPinFpgaRegistersFirmware)) {
-        const auto u8 = [&params](const char *key) { return intParam<quint8>(params, key); };
-        const auto u32 = [&params](const char *key) { return intParam<quint32>(params, key); };
-        writes << RegisterWrite{[&] { return e->setFpgaPulseHeightMin(u16("pulseHeightMin")); },
-                                "Failed to set fpga pulseHeightMin, err=%1"}
-               << RegisterWrite{[&] { return e->setFpgaPulseHeightMax(u16("pulseHeightMax")); },
-                                "Failed to set fpga pulseHeightMax, err=%1"}
-               << RegisterWrite{[&] { return e->setFpgaResetThreshold(u16("resetThreshold")); },
-                                "Failed to set fpga resetThreshold, err=%1"}
-               << RegisterWrite{[&] { return e->setFpgaTotalPulseTime(u16("pulseTime")); },
-                                "Failed to set fpga totalPulseTime, err=%1"}
-               << RegisterWrite{[&] { return e->setFpgaGapTime(u16("gapTime")); },
-                                "Failed to set fpga gapTime, err=%1"}
-               << RegisterWrite{[&] { return e->setFpgaAdcMin(u16("adcMin")); },
-                                "Failed to set fpga adcMin, err=%1"}
-               << RegisterWrite{[&] { return e->setFpgaAdcMax(u16("adcMax")); },
-                                "Failed to set fpga adcMax, err=%1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaAfterPulseResetThreshold(
-                                        u16("afterPulseResetThreshold"));
-                                },
-                                "Failed to set fpga afterPulseResetThreshold, err=%1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaPileUpResetThreshold(
-                                        u16("pileUpResetThreshold"));
-                                },
-                                "Failed to set fpga pileUpResetThreshold, err=%1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaAutoCalSlopeCancellation(
-                                        u8("autoCalSlopeCancellation"));
-                                },
-                                "Failed to set FpgaAutocalSlopeCancellation register, err=%1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaAutoCalLeakageRampFilter(
-                                        u32("autoCalLeakageRampFilter"));
-                                },
-                                "Failed to set FpgaAutoCalLeakageRampFilter register, err=%1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaAutoCalSlopeThreshold(
-                                        u16("autoCalSlopeThreshold"));
-                                },
-                                "Failed to set FpgaAutoCalSlopeThreshold register, err=%1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaSlopeCancellation(u8("slopeCancellation"));
-                                },
-                                "Failed to set FpgaSlopeCancellation register, err=%1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaLeakageRampFilter(u32("leakageRampFilter"));
-                                },
-                                "Failed to set FpgaLeakageRampFilter register, err=%1"}
-               << RegisterWrite{[&] { return e->setFpgaSlopeThreshold(u16("slopeThreshold")); },
-                                "Failed to set FpgaSlopeThreshold register, err=%1"};
+        const auto u8 = [&params](const char *key) {
+            return intParam<quint8>(params, key);
+        };
+        const auto u32 = [&params](const char *key) {
+            return intParam<quint32>(params, key);
+        };
+        writes
+            << RegisterWrite{[&] { return e->setFpgaPulseHeightMin(u16("pulseHeightMin")); },
+                             "Failed to set fpga pulseHeightMin, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaPulseHeightMax(u16("pulseHeightMax")); },
+                             "Failed to set fpga pulseHeightMax, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaResetThreshold(u16("resetThreshold")); },
+                             "Failed to set fpga resetThreshold, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaTotalPulseTime(u16("pulseTime")); },
+                             "Failed to set fpga totalPulseTime, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaGapTime(u16("gapTime")); },
+                             "Failed to set fpga gapTime, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaAdcMin(u16("adcMin")); },
+                             "Failed to set fpga adcMin, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaAdcMax(u16("adcMax")); },
+                             "Failed to set fpga adcMax, err=%1"}
+            << RegisterWrite{[&] {
+                                 return e->setFpgaAfterPulseResetThreshold(
+                                     u16("afterPulseResetThreshold"));
+                             },
+                             "Failed to set fpga afterPulseResetThreshold, err=%1"}
+            << RegisterWrite{[&] {
+                                 return e->setFpgaPileUpResetThreshold(u16("pileUpResetThreshold"));
+                             },
+                             "Failed to set fpga pileUpResetThreshold, err=%1"}
+            << RegisterWrite{[&] {
+                                 return e->setFpgaAutoCalSlopeCancellation(
+                                     u8("autoCalSlopeCancellation"));
+                             },
+                             "Failed to set FpgaAutocalSlopeCancellation register, err=%1"}
+            << RegisterWrite{[&] {
+                                 return e->setFpgaAutoCalLeakageRampFilter(
+                                     u32("autoCalLeakageRampFilter"));
+                             },
+                             "Failed to set FpgaAutoCalLeakageRampFilter register, err=%1"}
+            << RegisterWrite{[&] {
+                                 return e->setFpgaAutoCalSlopeThreshold(
+                                     u16("autoCalSlopeThreshold"));
+                             },
+                             "Failed to set FpgaAutoCalSlopeThreshold register, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaSlopeCancellation(u8("slopeCancellation")); },
+                             "Failed to set FpgaSlopeCancellation register, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaLeakageRampFilter(u32("leakageRampFilter")); },
+                             "Failed to set FpgaLeakageRampFilter register, err=%1"}
+            << RegisterWrite{[&] { return e->setFpgaSlopeThreshold(u16("slopeThreshold")); },
+                             "Failed to set FpgaSlopeThreshold register, err=%1"};
     }
 
     const auto ticks = quint16(qBound(0.0, std::trunc(peakingUs * kTicksPerUs), 65535.0));
@@ -272,16 +271,12 @@ bool Worker::enableFpgaAutoCal(QString *error)
                                 },
                                 "Command to set fpga auto cal total pulse time failed, error "
                                 "code: %1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaAutoCalGapTime(u16("autoCalGapTime", 10));
-                                },
+               << RegisterWrite{[&] { return e->setFpgaAutoCalGapTime(u16("autoCalGapTime", 10)); },
                                 "Command to set fpga auto cal gap time failed, error code: %1"}
-               << RegisterWrite{[&] {
-                                    return e->setFpgaAutoCalPeakingTime(
-                                        u16("autoCalPeakingTime", 64));
-                                },
-                                "Command to set fpga auto cal peaking time failed, error code: "
-                                "%1"};
+               << RegisterWrite{
+                      [&] { return e->setFpgaAutoCalPeakingTime(u16("autoCalPeakingTime", 64)); },
+                      "Command to set fpga auto cal peaking time failed, error code: "
+                      "%1"};
     }
     if (!runWrites(writes, error))
         return false;
@@ -292,10 +287,11 @@ bool Worker::enableFpgaAutoCal(QString *error)
                    error))
         return false;
     XrfUtils::activeSleep(kAutoCalSettleMs);
-    if (!runWrites({{[&] { return e->setFpgaAutoCalEnableAtStartup(true); },
-                     "Command to enable fpga autocal at startup failed, error code: %1"},
-                    {[&] { return e->saveToNv(); }, "K60 Failed to save auto-cal status to NV, %1"}},
-                   error))
+    if (!runWrites(
+            {{[&] { return e->setFpgaAutoCalEnableAtStartup(true); },
+              "Command to enable fpga autocal at startup failed, error code: %1"},
+             {[&] { return e->saveToNv(); }, "K60 Failed to save auto-cal status to NV, %1"}},
+            error))
         return false;
 
     float refPosition = 0;

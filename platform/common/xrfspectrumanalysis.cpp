@@ -8,11 +8,12 @@
 
 namespace {
 
-// Counts smoothed over three channels, so that counting noise does not end a walk early.
+// Counts smoothed over five channels, so that counting noise does not end a walk early (three
+// are not enough on the flanks of a wide peak of a few hundred counts).
 double smoothed(const QVector<quint32> &data, int channel)
 {
-    const int first = std::max(channel - 1, 0);
-    const int last = std::min(channel + 1, int(data.size()) - 1);
+    const int first = std::max(channel - 2, 0);
+    const int last = std::min(channel + 2, int(data.size()) - 1);
     double sum = 0;
     for (int c = first; c <= last; ++c)
         sum += data.at(c);

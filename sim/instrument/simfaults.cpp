@@ -257,7 +257,7 @@ QStringList SimFaults::describe() const
     if (m_fpgaGainWritesLost)
         lines.append(QStringLiteral("FPGA gain writes are not latched"));
     if (m_tubeEmissionFactor != 1.0)
-        lines.append(QStringLiteral("tube emits %1 times its current set point")
-                         .arg(m_tubeEmissionFactor));
+        lines.append(
+            QStringLiteral("tube emits %1 times its current set point").arg(m_tubeEmissionFactor));
     return lines;
 }

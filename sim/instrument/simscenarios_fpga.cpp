@@ -11,11 +11,15 @@ QVector<SimScenario> fpgaScenarios()
          QStringLiteral("A broken register line between the K60 and the FPGA: gain writes are "
                         "acknowledged but never latched, so the verification exposure still finds "
                         "the energy scale off target."),
-         [](SimInstrument &i) { i.faults().setFpgaGainWritesLost(true); }},
+         [](SimInstrument &i) {
+             i.faults().setFpgaGainWritesLost(true);
+         }},
         {QStringLiteral("count-rate-ceiling"),
          QStringLiteral("A drifted current-sense resistor in the tube supply: the tube emits 2.5 "
                         "times its set current, so the first gain exposure overshoots the "
                         "count-rate ceiling and restarts at a lower current."),
-         [](SimInstrument &i) { i.faults().setTubeEmissionFactor(2.5); }},
+         [](SimInstrument &i) {
+             i.faults().setTubeEmissionFactor(2.5);
+         }},
     };
 }

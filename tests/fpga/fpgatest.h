@@ -110,9 +110,8 @@ inline GainSetupRun runGainSetup(const QJsonObject &params)
     QSignalSpy complete(env.manager(), &XrfFactoryManager::hardwareSetupStepComplete);
     env.onFactoryThread([&] {
         XrfHardwareSetupStepsList list;
-        const QJsonObject step{{"stepId", "fpgaGainSetup"},
-                               {"displayName", "FPGA gain"},
-                               {"setupParams", params}};
+        const QJsonObject step{
+            {"stepId", "fpgaGainSetup"}, {"displayName", "FPGA gain"}, {"setupParams", params}};
         list.fromJsonObject(QJsonObject{{"hardwareSetupSteps", QJsonArray{step}}});
         worker()->hardwareSetupSteps = list;
         worker()->hardwareSetupSteps.regenerateMap();
@@ -120,7 +119,9 @@ inline GainSetupRun runGainSetup(const QJsonObject &params)
         worker()->userAbort = false;
         worker()->doFpgaSetup();
     });
-    [&] { QTRY_VERIFY_WITH_TIMEOUT(complete.count() >= 1, 60000); }();
+    [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(complete.count() >= 1, 60000);
+    }();
     // A second completion would arrive through the same queue.
     QTest::qWait(20);
     env.drainFactoryThread();

@@ -230,10 +230,11 @@ void TstFpgaRegisters::sddDefaultsUseBeforeAndAfterPulseDelays()
         worker()->hardwareConfig.setDetectorModel("XDET-25SDD");
         worker()->workOrder.insert("detectorType", "XDET-25SDD");
         QJsonObject fpga = worker()->defaultHwParams.value("fpga").toObject();
-        fpga.insert("XDET-25SDD", QJsonObject{{"inputControl", 1},
-                                              {"peakingTime_us", 1.5},
-                                              {"syncDelayOffset", 4},
-                                              {"fpgaScale1us", 1000000}});
+        fpga.insert("XDET-25SDD",
+                    QJsonObject{{"inputControl", 1},
+                                {"peakingTime_us", 1.5},
+                                {"syncDelayOffset", 4},
+                                {"fpgaScale1us", 1000000}});
         worker()->defaultHwParams.insert("fpga", fpga);
     });
     QCOMPARE(saveDefaults(), QString());
@@ -326,14 +327,17 @@ void TstFpgaRegisters::autoCalFailures_data()
     QTest::newRow("startup") << "setFpgaAutoCalEnableAtStartup"
                              << "Command to enable fpga autocal at startup failed, error code: "
                                 "-6";
-    QTest::newRow("nv") << "saveToNv" << "K60 Failed to save auto-cal status to NV, -6";
+    QTest::newRow("nv") << "saveToNv"
+                        << "K60 Failed to save auto-cal status to NV, -6";
     QTest::newRow("position") << "getAutoCalRefPosition"
                               << "Failed to read fpga autocal reference position from K60, Err:-6";
     QTest::newRow("width") << "getAutoCalRefPeakWidth"
                            << "Failed to read fpga autocal ref peak width from K60, Err:-6";
-    QTest::newRow("not finite") << "" << "FPGA autocal reference position is not finite, "
-                                         "autoCalRefPos:nan";
-    QTest::newRow("zero width") << "" << "FPGA autocal ref peak width(resolution) is zero";
+    QTest::newRow("not finite") << ""
+                                << "FPGA autocal reference position is not finite, "
+                                   "autoCalRefPos:nan";
+    QTest::newRow("zero width") << ""
+                                << "FPGA autocal ref peak width(resolution) is zero";
 }
 
 void TstFpgaRegisters::autoCalFailures()
@@ -353,30 +357,29 @@ void TstFpgaRegisters::autoCalFailures()
 void TstFpgaRegisters::gainCorrectionRegisters()
 {
     const int nvSaves = faults().operationCalls("saveToNv");
-    QVERIFY(onFactory([] { return worker()->writePinGainCorrectionRegisters(2.5f, -0.01f, 31.f); }));
+    QVERIFY(
+        onFactory([] { return worker()->writePinGainCorrectionRegisters(2.5f, -0.01f, 31.f); }));
     QCOMPARE(faults().operationCalls("saveToNv"), nvSaves + 1);
     float offset = 0, slope = 0, temperature = 0;
-    QVERIFY(onFactory([&] {
-        return worker()->readPinGainCorrectionRegisters(&offset, &slope, &temperature);
-    }));
+    QVERIFY(onFactory(
+        [&] { return worker()->readPinGainCorrectionRegisters(&offset, &slope, &temperature); }));
     QCOMPARE(offset, 2.5f);
     QCOMPARE(slope, -0.01f);
     QCOMPARE(temperature, 31.f);
-    QVERIFY(!onFactory([&] {
-        return worker()->readPinGainCorrectionRegisters(&offset, nullptr, &temperature);
-    }));
+    QVERIFY(!onFactory(
+        [&] { return worker()->readPinGainCorrectionRegisters(&offset, nullptr, &temperature); }));
 
     // All three writes are tried; a failure leaves NV alone.
     faults().failOperation("setAutoCalGainCorrectionSlope", -9);
     QVERIFY(!onFactory([] { return worker()->writePinGainCorrectionRegisters(1.f, 2.f, 3.f); }));
-    QVERIFY(m_log->contains("Failed to set SlopeCorrectionOffset register, hwRet:-9", QtWarningMsg));
+    QVERIFY(
+        m_log->contains("Failed to set SlopeCorrectionOffset register, hwRet:-9", QtWarningMsg));
     QCOMPARE(floatRegister(xrf_hal::RegAutoCalTemperatureAtCal), 3.f);
     QCOMPARE(faults().operationCalls("saveToNv"), nvSaves + 1);
 
     setFirmware("1.7.2");
-    QVERIFY(!onFactory([&] {
-        return worker()->readPinGainCorrectionRegisters(&offset, &slope, &temperature);
-    }));
+    QVERIFY(!onFactory(
+        [&] { return worker()->readPinGainCorrectionRegisters(&offset, &slope, &temperature); }));
     QCOMPARE(offset, 0.f);
     QVERIFY(m_log->contains("Failed to get offset, slope correction registers, K60 firmware "
                             "version must be >= 1.7.3"));
@@ -389,7 +392,8 @@ void TstFpgaRegisters::gainCorrectionCache()
     QVERIFY(!onFactory([] { return worker()->savePinGainCorrectionValues(0.f, 1.f, 30.f, true); }));
     QVERIFY(m_log->contains("offsetCorrection OR temperatureAtGainCalibration is zero."));
 
-    QVERIFY(onFactory([] { return worker()->savePinGainCorrectionValues(1.25f, 0.5f, 30.f, true); }));
+    QVERIFY(
+        onFactory([] { return worker()->savePinGainCorrectionValues(1.25f, 0.5f, 30.f, true); }));
     QCOMPARE(floatRegister(xrf_hal::RegAutoCalGainCorrectionOffset), 1.25f);
     QJsonObject cached = universalSetting("hardware.fpga");
     QCOMPARE(cached.value("gain").toInt(), 500000);
@@ -400,11 +404,14 @@ void TstFpgaRegisters::gainCorrectionCache()
 
     // A failed register write still caches the values, for the next start to apply.
     faults().failOperation("setAutoCalGainCorrectionOffset", -9);
-    QVERIFY(!onFactory([] { return worker()->savePinGainCorrectionValues(2.f, 0.5f, 30.f, true); }));
-    QVERIFY(m_log->contains("Failed to write gain offset correction & slope correction registers."));
+    QVERIFY(
+        !onFactory([] { return worker()->savePinGainCorrectionValues(2.f, 0.5f, 30.f, true); }));
+    QVERIFY(
+        m_log->contains("Failed to write gain offset correction & slope correction registers."));
     cached = universalSetting("hardware.fpga");
-    QCOMPARE(cached.value("pinGainCorrectionParams").toObject().value("offsetCorrection").toDouble(),
-             2.0);
+    QCOMPARE(
+        cached.value("pinGainCorrectionParams").toObject().value("offsetCorrection").toDouble(),
+        2.0);
 }
 
 void TstFpgaRegisters::gainCorrectionReappliedFromSettings()
@@ -482,12 +489,14 @@ void TstFpgaRegisters::temperatureCorrectionFailures()
     faults().failOperation("setDetectorTemperatureCorrectionCoeff2", -2);
     onFactory([&] { worker()->setupPinDetectorTemperatureCorrection(params); });
     QVERIFY(m_log->contains("Failed to write detector temp. correction coefficient 2: error = -2"));
-    QVERIFY(m_log->contains("Failed to write PIN detector temperature correction registers to K60"));
+    QVERIFY(
+        m_log->contains("Failed to write PIN detector temperature correction registers to K60"));
 
     faults().failOperation("getDetectorTemperatureCorrectionEpsilon", -2);
     onFactory([&] { worker()->setupPinDetectorTemperatureCorrection(params); });
     QVERIFY(m_log->contains("Failed to read detector temp. correction epsilon: error = -2"));
-    QVERIFY(m_log->contains("Could not read PIN detector temperature correction registers from K60"));
+    QVERIFY(
+        m_log->contains("Could not read PIN detector temperature correction registers from K60"));
     QCOMPARE(faults().operationCalls("saveToNv"), nvSaves);
 }
 
