@@ -20,11 +20,15 @@ double smoothed(const QVector<quint32> &data, int channel)
     return sum / (last - first + 1);
 }
 
-// Walks from the peak by `step` down to the valley where the counts stop falling.
+// Walks from the peak by `step` down to the valley where the counts stop falling. Above half
+// the peak's top the walk is still on its flank, whatever the counting noise says.
 int valleyFrom(const QVector<quint32> &data, int peak, int step, int limit)
 {
+    const double halfTop = smoothed(data, peak) / 2;
     int channel = peak;
-    while (channel != limit && smoothed(data, channel + step) <= smoothed(data, channel))
+    while (channel != limit
+           && (smoothed(data, channel + step) <= smoothed(data, channel)
+               || smoothed(data, channel) > halfTop))
         channel += step;
     return channel;
 }
