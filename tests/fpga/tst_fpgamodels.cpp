@@ -66,7 +66,15 @@ void TstFpgaModels::countRateCeilingScenarioPasses()
     QVERIFY(SimScenarios::apply("count-rate-ceiling", FactoryTestEnv::get().instrument()));
     const GainSetupRun run = runGainSetup(modelGainParams());
     QVERIFY2(!run.step.hasFailed(), qPrintable(m_model + ": " + run.step.statusMsg()));
-    QVERIFY(m_log->contains("Restarting FPGA Gain setup exposure with new current: "));
+    const double icr = run.iterations()
+                           .at(0)
+                           .toObject()
+                           .value("spectrum")
+                           .toObject()
+                           .value("inputCountRate")
+                           .toDouble();
+    QVERIFY2(m_log->contains("Restarting FPGA Gain setup exposure with new current: "),
+             qPrintable(QString::number(icr)));
 }
 
 QTEST_GUILESS_MAIN(TstFpgaModels)
