@@ -111,17 +111,18 @@ bool Worker::saveDefaultFpgaParams(QString *error)
     const auto u16 = [&params](const char *key) {
         return intParam<quint16>(params, key);
     };
+    // The writes run after the block below: the helpers they call must outlive it.
+    const auto u8 = [&params](const char *key) {
+        return intParam<quint8>(params, key);
+    };
+    const auto u32 = [&params](const char *key) {
+        return intParam<quint32>(params, key);
+    };
     QVector<RegisterWrite> writes{
         {[&] { return e->setFpgaInputControl(u16("inputControl")); },
          "Failed to set fpga input control, err=%1"},
     };
     if (pin && !(k60FirmwareVersion() < kPinFpgaRegistersFirmware)) {
-        const auto u8 = [&params](const char *key) {
-            return intParam<quint8>(params, key);
-        };
-        const auto u32 = [&params](const char *key) {
-            return intParam<quint32>(params, key);
-        };
         writes
             << RegisterWrite{[&] { return e->setFpgaPulseHeightMin(u16("pulseHeightMin")); },
                              "Failed to set fpga pulseHeightMin, err=%1"}

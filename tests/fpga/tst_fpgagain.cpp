@@ -31,6 +31,7 @@ class TstFpgaGain : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void cleanup();
 
     void correctsOnceAndVerifiesAt40kV();
@@ -66,6 +67,13 @@ void TstFpgaGain::initTestCase()
     waitForCooledDetector();
     m_params = modelGainParams();
     QVERIFY(!m_params.isEmpty());
+}
+
+// The last completed run still uploads its results: let that finish before the log capture goes.
+void TstFpgaGain::cleanupTestCase()
+{
+    QTest::qWait(500);
+    FactoryTestEnv::get().drainFactoryThread();
 }
 
 void TstFpgaGain::cleanup()

@@ -15,6 +15,7 @@ class TstFpgaModels : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void cleanup();
     void defaultDataPassesWithOneCorrection();
     void countRateCeilingScenarioPasses();
@@ -34,6 +35,13 @@ void TstFpgaModels::initTestCase()
     QVERIFY(seedModelData(m_model));
     reloadSetupData();
     waitForCooledDetector();
+}
+
+// The last completed run still uploads its results: let that finish before the log capture goes.
+void TstFpgaModels::cleanupTestCase()
+{
+    QTest::qWait(500);
+    FactoryTestEnv::get().drainFactoryThread();
 }
 
 void TstFpgaModels::cleanup()

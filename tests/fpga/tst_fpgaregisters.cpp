@@ -98,6 +98,7 @@ class TstFpgaRegisters : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void cleanup();
 
     void gainSetupPassesOnPinDetector();
@@ -131,6 +132,13 @@ void TstFpgaRegisters::initTestCase()
     waitForCooledDetector();
     reloadSetupData();
     QVERIFY(onFactory([] { return worker()->isPinDetector(); }));
+}
+
+// The last completed run still uploads its results: let that finish before the log capture goes.
+void TstFpgaRegisters::cleanupTestCase()
+{
+    QTest::qWait(500);
+    FactoryTestEnv::get().drainFactoryThread();
 }
 
 void TstFpgaRegisters::cleanup()
