@@ -227,11 +227,58 @@ public:
     QString hardwareSetupCurrentStepId;
     XrfHardwareSetupStepInfo hardwareSetupCurrentStep;
 
-    // FPGA gain setup, auto-cal and PIN correction registers (hardwaresetup_fpga.cpp).
+    // FPGA gain setup, auto-cal and PIN correction registers (hardwaresetup_fpga.cpp: the
+    // sub-step's start and exposures; hardwaresetup_fpgaeval.cpp: the evaluation of a gain
+    // exposure; hardwaresetup_fpgaregisters.cpp: defaults and auto-cal;
+    // hardwaresetup_fpgapin.cpp: PIN detector correction registers).
     void doFpgaSetup();
+    void onFpgaSetupExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                                    bool tubeStillOn);
+    void onFpgaSetupError(const XrfErrorInfo &error);
     // Writes the detector type's default pulse-processor registers and saves them to NV.
     bool saveDefaultFpgaParams(QString *error);
+    bool enableFpgaAutoCal(QString *error);
+    bool disableFpgaAutoCal(QString *error);
+    bool writePinGainCorrectionRegisters(float offsetCorrection, float slopeCorrection,
+                                         float temperatureAtCal);
+    bool readPinGainCorrectionRegisters(float *offsetCorrection, float *slopeCorrection,
+                                        float *temperatureAtCal);
+    bool savePinGainCorrectionValues(float offsetCorrection, float slopeCorrection,
+                                     float temperatureAtCal, bool writeRegisters);
+    bool applyPinGainCorrectionValuesFromSettings();
+    bool writePinTemperatureCorrectionRegisters(float epsilon, float coeff1, float coeff2);
+    bool readPinTemperatureCorrectionRegisters(float *epsilon, float *coeff1, float *coeff2);
     void setupPinDetectorTemperatureCorrection(const QJsonObject &params);
+    bool isPinDetector() const;
+    // The controller's firmware version: the detected configuration's, else the manager's.
+    XrfVersion k60FirmwareVersion() const;
+    // The FPGA defaults of the work order's detector type ({} when there are none).
+    QJsonObject fpgaDefaultParams(QString *detectorType);
+    bool prepareFpgaSetupExposure(QString *error);
+    bool startFpgaSetupExposure();
+    // Ends the sub-step; `storeIteration` first appends the current iteration to the results.
+    void finishFpgaSetup(bool passed, const QString &message, bool storeIteration = false);
+    void storeFpgaSetupResults();
+    // The peaks, energy scale and gains of one gain exposure (hardwaresetup_fpgaeval.cpp).
+    struct FpgaGainPeaks;
+    bool checkFpgaSetupCountRates(FpgaGainPeaks *peaks);
+    bool findFpgaSetupPeaks(FpgaGainPeaks *peaks);
+    bool updateFpgaGain(FpgaGainPeaks *peaks, bool *corrected);
+    void finishFpgaSetupEvaluation(const FpgaGainPeaks &peaks);
+    bool storeFpgaCalibration(const FpgaGainPeaks &peaks, QString *error);
+    // Exposure state of the gain exposures: 0 idle, 1 started, 2 stopped, 3 faulted.
+    int fpgaExposureState = 0;
+    XrfExposureSettings fpgaSetupExposureSettings;
+    XrfSpectrum fpgaSetupSpectrum;
+    int fpgaSetupIteration = 0;
+    // Count-rate ceiling restarts of the current exposure; bounded so that a rate that does not
+    // follow the tube current cannot restart forever.
+    int fpgaSetupCeilingRestarts = 0;
+    int fpgaSetupMaxCeilingRestarts = 5;
+    bool fpgaSetupOwnsExposureSignals = false;
+    QJsonObject fpgaSetupResults;
+    QJsonArray fpgaSetupIterations;
+    QJsonObject fpgaSetupCurrentIteration;
 
     // Filter wheel scan, move exercise and filter wheel test (hardwaresetup_filterwheel.cpp;
     // the scan algorithms are in filterwheelsetup.cpp).

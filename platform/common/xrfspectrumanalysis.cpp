@@ -8,22 +8,27 @@
 
 namespace {
 
-// Counts smoothed over three channels, so that counting noise does not end a walk early.
+// Counts smoothed over five channels, so that counting noise does not end a walk early (three
+// are not enough on the flanks of a wide peak of a few hundred counts).
 double smoothed(const QVector<quint32> &data, int channel)
 {
-    const int first = std::max(channel - 1, 0);
-    const int last = std::min(channel + 1, int(data.size()) - 1);
+    const int first = std::max(channel - 2, 0);
+    const int last = std::min(channel + 2, int(data.size()) - 1);
     double sum = 0;
     for (int c = first; c <= last; ++c)
         sum += data.at(c);
     return sum / (last - first + 1);
 }
 
-// Walks from the peak by `step` down to the valley where the counts stop falling.
+// Walks from the peak by `step` down to the valley where the counts stop falling. Above half
+// the peak's top the walk is still on its flank, whatever the counting noise says.
 int valleyFrom(const QVector<quint32> &data, int peak, int step, int limit)
 {
+    const double halfTop = smoothed(data, peak) / 2;
     int channel = peak;
-    while (channel != limit && smoothed(data, channel + step) <= smoothed(data, channel))
+    while (channel != limit
+           && (smoothed(data, channel + step) <= smoothed(data, channel)
+               || smoothed(data, channel) > halfTop))
         channel += step;
     return channel;
 }
@@ -64,8 +69,14 @@ bool XrfSpectrum::findPeak(int startChannel, int halfWindow, double *centre, dou
     const int end = std::min(last, startChannel + halfWindow);
     if (end - first < 2)
         return false;
-    const int peak =
+    int peak =
         int(std::max_element(m_data.cbegin() + first, m_data.cbegin() + end + 1) - m_data.cbegin());
+    // Counting noise can put the highest channel beside the top of the smoothed peak, where the
+    // valley walks below would stop at once: climb to that top first.
+    while (peak < end && smoothed(m_data, peak + 1) > smoothed(m_data, peak))
+        ++peak;
+    while (peak > first && smoothed(m_data, peak - 1) > smoothed(m_data, peak))
+        --peak;
     // The peak stands on the straight line between the valleys at its two sides.
     const int reach = 4 * std::max(halfWindow, 1);
     const int left = valleyFrom(m_data, peak, -1, std::max(0, peak - reach));

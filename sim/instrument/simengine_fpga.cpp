@@ -34,6 +34,10 @@ int SimEngine::getFpgaGain(quint32 *gain)
 int SimEngine::setFpgaGain(quint32 gain)
 {
     SIM_ENGINE_OPERATION();
+    if (m_state.faults().fpgaGainWritesLost()) {
+        m_state.log(QStringLiteral("FPGA gain %1 not latched").arg(gain));
+        return EngineOk;
+    }
     m_state.log(QStringLiteral("FPGA gain %1").arg(gain));
     return write(RegFpgaGain, gain);
 }

@@ -48,6 +48,9 @@ void SimExposureRunner::start(const XrfExposureSettings &settings, int filterPos
         const auto lock = m_state.lock();
         m_state.tube().setVoltage(settings.tubeVoltageKv());
         m_state.tube().setCurrent(settings.tubeCurrentUa());
+        // The manager programs the controller's set points, which the engine reads back.
+        m_state.registers().setFloat(xrf_hal::RegTubeVoltageSet, settings.tubeVoltageKv());
+        m_state.registers().setFloat(xrf_hal::RegTubeCurrentSet, settings.tubeCurrentUa());
         moveWheelFor(settings, filterPosition);
     }
     m_phase = Phase::Ramping;

@@ -181,6 +181,30 @@ double SimFaults::extraDarkRate() const
     return m_extraDarkRate;
 }
 
+void SimFaults::setFpgaGainWritesLost(bool lost)
+{
+    Lock lock(m_mutex);
+    m_fpgaGainWritesLost = lost;
+}
+
+bool SimFaults::fpgaGainWritesLost() const
+{
+    Lock lock(m_mutex);
+    return m_fpgaGainWritesLost;
+}
+
+void SimFaults::setTubeEmissionFactor(double factor)
+{
+    Lock lock(m_mutex);
+    m_tubeEmissionFactor = std::max(0.0, factor);
+}
+
+double SimFaults::tubeEmissionFactor() const
+{
+    Lock lock(m_mutex);
+    return m_tubeEmissionFactor;
+}
+
 void SimFaults::clear()
 {
     Lock lock(m_mutex);
@@ -192,6 +216,8 @@ void SimFaults::clear()
     m_coolerMaxDeltaC.reset();
     m_wheelJammed = false;
     m_extraDarkRate = 0;
+    m_fpgaGainWritesLost = false;
+    m_tubeEmissionFactor = 1.0;
 }
 
 QStringList SimFaults::describe() const
@@ -228,5 +254,10 @@ QStringList SimFaults::describe() const
         lines.append(QStringLiteral("filter wheel jammed"));
     if (m_extraDarkRate > 0)
         lines.append(QStringLiteral("detector noise adds %1 cps").arg(m_extraDarkRate));
+    if (m_fpgaGainWritesLost)
+        lines.append(QStringLiteral("FPGA gain writes are not latched"));
+    if (m_tubeEmissionFactor != 1.0)
+        lines.append(
+            QStringLiteral("tube emits %1 times its current set point").arg(m_tubeEmissionFactor));
     return lines;
 }

@@ -71,6 +71,13 @@ public:
     bool filterWheelJammed() const;
     void setExtraDarkRate(double cps); // detector noise counts
     double extraDarkRate() const;
+    // FPGA gain writes that are acknowledged but never latched (the gain keeps its value), and a
+    // tube whose emission current runs at `factor` times its set point (monitors read the set
+    // point).
+    void setFpgaGainWritesLost(bool lost);
+    bool fpgaGainWritesLost() const;
+    void setTubeEmissionFactor(double factor);
+    double tubeEmissionFactor() const;
 
     void clear();
     QStringList describe() const;
@@ -97,4 +104,6 @@ private:
     std::optional<double> m_coolerMaxDeltaC;
     bool m_wheelJammed = false;
     double m_extraDarkRate = 0;
+    bool m_fpgaGainWritesLost = false;
+    double m_tubeEmissionFactor = 1.0;
 };

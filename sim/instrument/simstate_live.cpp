@@ -171,7 +171,7 @@ SimBeamSnapshot SimState::beamSnapshot()
     SimBeamSnapshot snapshot;
     snapshot.tube = m_preset.tube;
     snapshot.kv = m_tube.voltageSet();
-    snapshot.ua = m_tube.currentSet();
+    snapshot.ua = m_tube.currentSet() * m_faults.tubeEmissionFactor();
     snapshot.xraysOn = m_tube.isOn();
     snapshot.sample = m_sample.material;
     const SimWheelAssembly &assembly = wheel().assembly();
