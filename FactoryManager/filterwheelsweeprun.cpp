@@ -266,11 +266,11 @@ PositionFinding findPosition(const SweepRun &run, int position)
     finding.stepIndex = best;
     finding.encoder = run.monitoredEncoders.at(best);
     qDebug().noquote() << QStringLiteral("fitted filter enc %1").arg(finding.encoder);
-    if (position == run.table.size() - 1) {
-        qDebug().noquote()
-            << QStringLiteral("for last filter, using approx enc %1 at maxval").arg(f.encoder);
-        finding.encoder = f.encoder;
-    }
+    // The last position is found like the others (it is only left out of the fit): its
+    // collimated hole is too narrow to be used off its centre.
+    if (position == run.table.size() - 1)
+        qDebug().noquote() << QStringLiteral("for last filter, using approx enc %1 at maxval")
+                                  .arg(finding.encoder);
     // A hole's rate feature is about as wide as half the examined range.
     const double width = (idxEnd - idxStart + 1) / 2.0;
     FactoryUtils::calculateGaussianAmplitude(best + 0.5, width, run.icr.toList(),

@@ -92,7 +92,10 @@ void SimExposureRunner::onRampCheck()
             result = xrf_hal::EngineInterlockOpen;
         } else {
             result = m_state.tube().enable(m_state.nowMs());
-            m_state.wheel();
+            // Counting starts once the filter has arrived (wheel() brings it up to now).
+            if (result == xrf_hal::EngineOk
+                && m_state.wheel().moveStatus() == xrf_hal::FilterMoving)
+                result = xrf_hal::EngineTubeNotReady;
         }
     }
     if (result == xrf_hal::EngineTubeNotReady && ++m_rampPolls < kMaxRampPolls) {

@@ -15,11 +15,11 @@ QVector<SimScenario> fpgaScenarios()
              i.faults().setFpgaGainWritesLost(true);
          }},
         {QStringLiteral("count-rate-ceiling"),
-         QStringLiteral("A drifted current-sense resistor in the tube supply: the tube emits 2.5 "
+         QStringLiteral("A drifted current-sense resistor in the tube supply: the tube emits 3.5 "
                         "times its set current, so the first gain exposure overshoots the "
                         "count-rate ceiling and restarts at a lower current."),
          [](SimInstrument &i) {
-             i.faults().setTubeEmissionFactor(2.5);
+             i.faults().setTubeEmissionFactor(3.5);
          }},
     };
 }

@@ -101,6 +101,8 @@ void TstDetectorSetup::initTestCase()
     auto &env = FactoryTestEnv::start();
     env.network().setForcedOffline(true);
     QTRY_VERIFY(!worker()->cloudConnected);
+    // The default FPGA registers come from the model's work order and setup data.
+    QVERIFY(env.seedModelData(QStringLiteral("default")));
 }
 
 void TstDetectorSetup::init()

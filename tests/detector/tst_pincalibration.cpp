@@ -81,6 +81,8 @@ void TstPinCalibration::initTestCase()
     auto &env = FactoryTestEnv::start(options);
     env.network().setForcedOffline(true);
     QTRY_VERIFY(!worker()->cloudConnected);
+    // The default FPGA registers come from the model's work order and setup data.
+    QVERIFY(env.seedModelData(QStringLiteral("LT")));
     QVERIFY(!pinParams().isEmpty());
 }
 

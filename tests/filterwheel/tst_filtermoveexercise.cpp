@@ -28,23 +28,9 @@ QJsonObject exerciseParams(int maxCount, int minSucceedCount)
             {"waitTimeBetweenMoveInMs", 0}};
 }
 
-// The default model's work order and factory setup data in the instrument's factory data folder,
-// loaded by the worker.
 void seedDefaultData()
 {
-    auto &env = FactoryTestEnv::get();
-    const QDir source(QStringLiteral(XRF_DATA_DIR "/default/factoryData"));
-    for (const QString &name : source.entryList({"*.json"}, QDir::Files)) {
-        QFile::remove(env.factoryDataPath() + "/" + name);
-        QVERIFY(QFile::copy(source.filePath(name), env.factoryDataPath() + "/" + name));
-    }
-    env.onFactoryThread([&] {
-        env.worker()->workOrder = QJsonObject();
-        env.worker()->factorySetupInfo = QJsonObject();
-        env.worker()->defaultHwParams = QJsonObject();
-        env.worker()->loadWorkOrderInfoFromFile();
-        env.worker()->loadFactorySetupParamsFromFile();
-    });
+    QVERIFY(FactoryTestEnv::get().seedModelData(QStringLiteral("default")));
 }
 
 SimFaults &faults()

@@ -65,29 +65,12 @@ inline QJsonObject modelGainParams()
 // Reloads the work order and the factory setup data that a test may have changed.
 inline void reloadSetupData()
 {
-    FactoryTestEnv::get().onFactoryThread([] {
-        worker()->workOrder = QJsonObject();
-        worker()->factorySetupInfo = QJsonObject();
-        worker()->loadWorkOrderInfoFromFile();
-        worker()->loadFactorySetupParamsFromFile();
-        if (const auto config = XrfHardwareManager::instance()->hardwareConfig())
-            worker()->hardwareConfig = *config;
-    });
+    FactoryTestEnv::get().reloadFactoryData();
 }
 
-// Copies the model's default work order and factory setup data into the factory data folder.
 inline bool seedModelData(const QString &model)
 {
-    const QDir from(QStringLiteral(XRF_DATA_DIR "/") + model + QStringLiteral("/factoryData"));
-    const QString to = FactoryTestEnv::get().factoryDataPath();
-    QDir().mkpath(to);
-    const QStringList files = from.entryList(QDir::Files);
-    for (const QString &file : files) {
-        QFile::remove(to + QLatin1Char('/') + file);
-        if (!QFile::copy(from.filePath(file), to + QLatin1Char('/') + file))
-            return false;
-    }
-    return !files.isEmpty();
+    return FactoryTestEnv::get().seedModelData(model);
 }
 
 inline void waitForCooledDetector()

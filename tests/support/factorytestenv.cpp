@@ -3,9 +3,11 @@
 #include "simcloudserver.h"
 #include "siminstrument.h"
 #include "simnetworkmanager.h"
+#include "xrfhardwaremanager.h"
 #include "xrftimescale.h"
 
 #include <QDir>
+#include <QFile>
 #include <QtTest>
 
 namespace {
@@ -93,4 +95,32 @@ SimCloudServer &FactoryTestEnv::cloud() const
 SimNetworkManager &FactoryTestEnv::network() const
 {
     return *m_network;
+}
+
+bool FactoryTestEnv::seedModelData(const QString &model) const
+{
+    const QDir from(QStringLiteral(XRF_DATA_DIR "/") + model + QStringLiteral("/factoryData"));
+    const QString to = factoryDataPath();
+    QDir().mkpath(to);
+    const QStringList files = from.entryList({QStringLiteral("*.json")}, QDir::Files);
+    for (const QString &file : files) {
+        QFile::remove(to + QLatin1Char('/') + file);
+        if (!QFile::copy(from.filePath(file), to + QLatin1Char('/') + file))
+            return false;
+    }
+    reloadFactoryData();
+    return !files.isEmpty();
+}
+
+void FactoryTestEnv::reloadFactoryData() const
+{
+    onFactoryThread([this] {
+        worker()->workOrder = QJsonObject();
+        worker()->factorySetupInfo = QJsonObject();
+        worker()->defaultHwParams = QJsonObject();
+        worker()->loadWorkOrderInfoFromFile();
+        worker()->loadFactorySetupParamsFromFile();
+        if (const auto config = XrfHardwareManager::instance()->hardwareConfig())
+            worker()->hardwareConfig = *config;
+    });
 }

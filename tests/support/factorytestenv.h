@@ -59,6 +59,13 @@ public:
         }
     }
 
+    // Copies the model's default work order and factory setup data (data/<model>/factoryData) into
+    // the factory data folder and has the worker load them, with the current hardware
+    // configuration. False when the model has no data.
+    bool seedModelData(const QString &model) const;
+    // Has the worker load the work order and factory setup data from the folder again.
+    void reloadFactoryData() const;
+
     // Waits until everything queued to the factory thread so far has run.
     void drainFactoryThread() const;
 
