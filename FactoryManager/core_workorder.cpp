@@ -268,6 +268,10 @@ void Worker::doSaveFactorySetupData(const QJsonObject &data)
         qWarning() << "failed to read 'defultHwParams' from factory_setup_data.json: empty object";
         return;
     }
+    if (!saveDefaultFpgaParams(&error)) {
+        qWarning() << "Failed to write default FPGA params, err:" << error;
+        return;
+    }
     // New setup data restarts the sequence after provisioning.
     for (int step = XrfUtils::Provisioning; step <= XrfUtils::FactorSet; ++step) {
         if (!invalidateFactoryStep(XrfUtils::FactoryStepId(step), &error, true))

@@ -52,6 +52,7 @@ private slots:
     void engineFailuresGiveTheirMessages_data();
     void engineFailuresGiveTheirMessages();
     void missingFilterPositionFails();
+    void newSetupDataWritesTheDefaultRegisters();
 
 private:
     std::unique_ptr<LogCapture> m_log;
@@ -388,6 +389,39 @@ void TstFpgaGain::missingFilterPositionFails()
     QCOMPARE(run.step.statusMsg(),
              QStringLiteral("FPGA gain setup failed.\nNo filter position for filter type "
                             "'ASSY-20853' in the gain setup parameters"));
+}
+
+// Saving new setup data restarts the factory sequence only once the detector's default
+// registers are in the controller.
+void TstFpgaGain::newSetupDataWritesTheDefaultRegisters()
+{
+    auto &env = FactoryTestEnv::get();
+    QJsonValue data;
+    QVERIFY(XrfUtils::readJsonFile(
+        QStringLiteral(XRF_DATA_DIR "/default/factoryData/factory_setup_data.json"), &data));
+    QJsonObject setupData = data.toObject();
+    QJsonObject hwParams = setupData.value("defaultHwParams").toObject();
+    QJsonObject fpga = hwParams.value("fpga").toObject();
+    QJsonObject sdd = fpga.value("XDET-25SDD").toObject();
+    sdd["fpgaScale1us"] = 480000;
+    fpga["XDET-25SDD"] = sdd;
+    hwParams["fpga"] = fpga;
+    setupData["defaultHwParams"] = hwParams;
+    QCOMPARE(engine()->setFpgaGain(1), 0);
+    m_log->clear();
+    env.onFactoryThread([&] { worker()->doSaveFactorySetupData(setupData); });
+    QCOMPARE(registerValue(xrf_hal::RegFpgaGain), 480000u);
+    QVERIFY(m_log->contains("Deleting results for factory step:"));
+
+    // Without the detector's parameters nothing is invalidated.
+    fpga.remove("XDET-25SDD");
+    hwParams["fpga"] = fpga;
+    setupData["defaultHwParams"] = hwParams;
+    m_log->clear();
+    env.onFactoryThread([&] { worker()->doSaveFactorySetupData(setupData); });
+    QVERIFY(m_log->contains("Failed to write default FPGA params, err:", QtWarningMsg));
+    QVERIFY(!m_log->contains("Deleting results for factory step:"));
+    QVERIFY(seedModelData("default"));
 }
 
 QTEST_GUILESS_MAIN(TstFpgaGain)
