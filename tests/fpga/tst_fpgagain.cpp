@@ -391,6 +391,15 @@ void TstFpgaGain::missingFilterPositionFails()
                             "'ASSY-20853' in the gain setup parameters"));
 }
 
+namespace {
+int stepsCompleted()
+{
+    QJsonObject factory;
+    XrfSettingsManager::instance()->getUniversalSetting("factory.settings", &factory);
+    return factory.value("factoryStepsCompleted").toInt();
+}
+} // namespace
+
 // Saving new setup data restarts the factory sequence only once the detector's default
 // registers are in the controller.
 void TstFpgaGain::newSetupDataWritesTheDefaultRegisters()
@@ -408,19 +417,21 @@ void TstFpgaGain::newSetupDataWritesTheDefaultRegisters()
     hwParams["fpga"] = fpga;
     setupData["defaultHwParams"] = hwParams;
     QCOMPARE(engine()->setFpgaGain(1), 0);
-    m_log->clear();
+    QJsonObject factory{{"factoryStepsCompleted", 5}};
+    XrfSettingsManager::instance()->setUniversalSetting("factory.settings", &factory);
     env.onFactoryThread([&] { worker()->doSaveFactorySetupData(setupData); });
     QCOMPARE(registerValue(xrf_hal::RegFpgaGain), 480000u);
-    QVERIFY(m_log->contains("Deleting results for factory step:"));
+    QCOMPARE(stepsCompleted(), 1);
 
     // Without the detector's parameters nothing is invalidated.
     fpga.remove("XDET-25SDD");
     hwParams["fpga"] = fpga;
     setupData["defaultHwParams"] = hwParams;
     m_log->clear();
+    XrfSettingsManager::instance()->setUniversalSetting("factory.settings", &factory);
     env.onFactoryThread([&] { worker()->doSaveFactorySetupData(setupData); });
     QVERIFY(m_log->contains("Failed to write default FPGA params, err:", QtWarningMsg));
-    QVERIFY(!m_log->contains("Deleting results for factory step:"));
+    QCOMPARE(stepsCompleted(), 5);
     QVERIFY(seedModelData("default"));
 }
 
