@@ -158,25 +158,36 @@ static bool readTubeTemperature(Reading *tube, QJsonObject *results, QString *er
     return true;
 }
 
-void Worker::doSystemTemperatureChecksLT()
+// The model variants check no fan: a first sensor against the digital board, then the tube
+// against the preamp.
+struct Worker::TemperatureVariant
 {
-    qDebug() << "Starting temperature checks LT";
+    const char *stepId;
+    const char *startLog;
+    const char *status;
+    const char *firstKey;
+    int (xrf_hal::XrfEngine::*firstGetter)(float *);
+    const char *firstReadFailed;
+    const char *boardToleranceKey;
+    const char *boardVsFirst;
+    const char *finalLog;
+};
+
+void Worker::runTemperatureVariant(const TemperatureVariant &variant)
+{
+    qDebug() << variant.startLog;
     setCurrentTaskProgress(-1);
-    beginHardwareSetupStep(QStringLiteral("temperatureChecksLT"));
-    setCurrentTaskStatus(tr("Checking system temperatures LT"));
+    beginHardwareSetupStep(QLatin1String(variant.stepId));
+    setCurrentTaskStatus(tr(variant.status));
     const QJsonObject params = hardwareSetupCurrentStep.setupParams();
     QJsonObject results;
     QString error;
-    Reading afe{"afeTemperature"}, board{"digitalBoardTemperature"};
-    Reading tube{"tubeTemperature"}, preamp{"preampTemperature"};
-    const bool passed = read(&xrf_hal::XrfEngine::getAnalogFrontEndTemperature,
-                             "System temp check failed. Failed to read AFE temperature, ret:%1",
-                             &afe, &results, &error)
+    Reading first{variant.firstKey};
+    Reading board{"digitalBoardTemperature"}, tube{"tubeTemperature"}, preamp{"preampTemperature"};
+    const bool passed = read(variant.firstGetter, variant.firstReadFailed, &first, &results, &error)
         && read(&xrf_hal::XrfEngine::getDigitalBoardTemperature, kDigitalBoardReadFailed, &board,
                 &results, &error)
-        && agree(board, afe, intParam(params, "digitalBoardVsAFEToleranceInC"),
-                 "System temp check failed. Digital board temp:%1C is not within tolerance:%2 of "
-                 "AFE temp:%3C",
+        && agree(board, first, intParam(params, variant.boardToleranceKey), variant.boardVsFirst,
                  &error)
         && readTubeTemperature(&tube, &results, &error)
         && read(&xrf_hal::XrfEngine::getPreampTemperature, kPreampReadFailed, &preamp, &results,
@@ -184,45 +195,43 @@ void Worker::doSystemTemperatureChecksLT()
         && agree(preamp, tube, intParam(params, "preampVsTubeToleranceInC"), kPreampVsProbe,
                  &error);
     if (passed)
-        qDebug().noquote() << QStringLiteral("Temperatures:: AFE: %1, Digital Board: %2, Tube: %3, "
-                                             "Preamp: %4")
-                                  .arg(afe.celsius)
+        qDebug().noquote() << QString::fromLatin1(variant.finalLog)
+                                  .arg(first.celsius)
                                   .arg(board.celsius)
                                   .arg(tube.celsius)
                                   .arg(preamp.celsius);
     finishSensorCheck(passed, passed ? QString() : error, results);
 }
 
+void Worker::doSystemTemperatureChecksLT()
+{
+    static const TemperatureVariant lt{
+        "temperatureChecksLT",
+        "Starting temperature checks LT",
+        QT_TR_NOOP("Checking system temperatures LT"),
+        "afeTemperature",
+        &xrf_hal::XrfEngine::getAnalogFrontEndTemperature,
+        "System temp check failed. Failed to read AFE temperature, ret:%1",
+        "digitalBoardVsAFEToleranceInC",
+        "System temp check failed. Digital board temp:%1C is not within tolerance:%2 of AFE "
+        "temp:%3C",
+        "Temperatures:: AFE: %1, Digital Board: %2, Tube: %3, Preamp: %4"};
+    runTemperatureVariant(lt);
+}
+
 void Worker::doSystemTemperatureChecksMP()
 {
-    qDebug() << "Starting temperature checks MP";
-    setCurrentTaskProgress(-1);
-    beginHardwareSetupStep(QStringLiteral("temperatureChecksMP"));
-    setCurrentTaskStatus(tr("Checking system temperatures MP"));
-    const QJsonObject params = hardwareSetupCurrentStep.setupParams();
-    QJsonObject results;
-    QString error;
-    Reading barometer{"barometerTemperature"}, board{"digitalBoardTemperature"};
-    Reading tube{"tubeTemperature"}, preamp{"preampTemperature"};
-    const bool passed = read(&xrf_hal::XrfEngine::getBarometerTemperature, kBarometerReadFailed,
-                             &barometer, &results, &error)
-        && read(&xrf_hal::XrfEngine::getDigitalBoardTemperature, kDigitalBoardReadFailed, &board,
-                &results, &error)
-        && agree(board, barometer, intParam(params, "digitalboardTemperatureTolerance"),
-                 kDigitalBoardVsBarometer, &error)
-        && readTubeTemperature(&tube, &results, &error)
-        && read(&xrf_hal::XrfEngine::getPreampTemperature, kPreampReadFailed, &preamp, &results,
-                &error)
-        && agree(preamp, tube, intParam(params, "preampVsTubeToleranceInC"), kPreampVsProbe,
-                 &error);
-    if (passed)
-        qDebug().noquote() << QStringLiteral("Temperatures:: Barometer: %1, Digital Board: %2, "
-                                             "Tube: %3, Preamp: %4")
-                                  .arg(barometer.celsius)
-                                  .arg(board.celsius)
-                                  .arg(tube.celsius)
-                                  .arg(preamp.celsius);
-    finishSensorCheck(passed, passed ? QString() : error, results);
+    static const TemperatureVariant mp{
+        "temperatureChecksMP",
+        "Starting temperature checks MP",
+        QT_TR_NOOP("Checking system temperatures MP"),
+        "barometerTemperature",
+        &xrf_hal::XrfEngine::getBarometerTemperature,
+        kBarometerReadFailed,
+        "digitalboardTemperatureTolerance",
+        kDigitalBoardVsBarometer,
+        "Temperatures:: Barometer: %1, Digital Board: %2, Tube: %3, Preamp: %4"};
+    runTemperatureVariant(mp);
 }
 
 void Worker::doBarometerCheck()

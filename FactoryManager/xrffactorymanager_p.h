@@ -330,6 +330,9 @@ public:
     void doSystemTemperatureChecks();
     void doSystemTemperatureChecksLT();
     void doSystemTemperatureChecksMP();
+    // The LT and MP variants differ only in their first sensor and texts.
+    struct TemperatureVariant;
+    void runTemperatureVariant(const TemperatureVariant &variant);
     void doBarometerCheck();
     void doAccelerometerCalibration();
     void doProximitySensorSetup();

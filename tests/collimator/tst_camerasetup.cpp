@@ -46,6 +46,7 @@ class TstCameraSetup : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
 
     void passRecordsTheStep();
@@ -75,6 +76,11 @@ void TstCameraSetup::initTestCase()
         XrfHardwareManager::instance()->hardwareConfig()->insSerialNumber());
     connect(env.manager(), &XrfFactoryManager::cameraCollimationSetupComplete, &m_receiver,
             [this](const QJsonObject &results) { m_completed << results; });
+}
+
+void TstCameraSetup::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstCameraSetup::init()

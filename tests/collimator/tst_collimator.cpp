@@ -91,6 +91,7 @@ class TstCollimator : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -125,6 +126,11 @@ void TstCollimator::initTestCase()
         filter.encoder += instrument().preset().wheelUnitShiftTicks;
     writeTable(aligned);
     m_table = aligned;
+}
+
+void TstCollimator::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstCollimator::init()

@@ -61,6 +61,7 @@ class TstDetectorSetup : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
 
     void alreadyCoolDetectorPassesOnTheFirstRead();
@@ -103,6 +104,11 @@ void TstDetectorSetup::initTestCase()
     QTRY_VERIFY(!worker()->cloudConnected);
     // The default FPGA registers come from the model's work order and setup data.
     QVERIFY(env.seedModelData(QStringLiteral("default")));
+}
+
+void TstDetectorSetup::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstDetectorSetup::init()

@@ -47,6 +47,7 @@ class TstPinCalibration : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -84,6 +85,11 @@ void TstPinCalibration::initTestCase()
     // The default FPGA registers come from the model's work order and setup data.
     QVERIFY(env.seedModelData(QStringLiteral("LT")));
     QVERIFY(!pinParams().isEmpty());
+}
+
+void TstPinCalibration::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstPinCalibration::init()

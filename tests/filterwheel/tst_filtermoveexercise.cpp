@@ -53,6 +53,7 @@ class TstFilterMoveExercise : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -87,6 +88,11 @@ void TstFilterMoveExercise::initTestCase()
     seedDefaultData();
     m_originalSetupData = readJson(setupDataPath());
     QVERIFY(!m_originalSetupData.isEmpty());
+}
+
+void TstFilterMoveExercise::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstFilterMoveExercise::init()

@@ -72,6 +72,7 @@ class TstFilterWheelSweep : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -110,6 +111,11 @@ void TstFilterWheelSweep::initTestCase()
     seedDefaultData();
     m_preset = FactoryTestEnv::get().instrument().preset();
     FactoryTestEnv::get().instrument().setSeed(7);
+}
+
+void TstFilterWheelSweep::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstFilterWheelSweep::init()

@@ -73,8 +73,7 @@ void TstFpgaGain::initTestCase()
 // The last completed run still uploads its results: let that finish before the log capture goes.
 void TstFpgaGain::cleanupTestCase()
 {
-    QTest::qWait(500);
-    FactoryTestEnv::get().drainFactoryThread();
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstFpgaGain::cleanup()

@@ -40,8 +40,7 @@ void TstFpgaModels::initTestCase()
 // The last completed run still uploads its results: let that finish before the log capture goes.
 void TstFpgaModels::cleanupTestCase()
 {
-    QTest::qWait(500);
-    FactoryTestEnv::get().drainFactoryThread();
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstFpgaModels::cleanup()

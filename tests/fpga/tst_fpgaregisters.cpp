@@ -137,8 +137,7 @@ void TstFpgaRegisters::initTestCase()
 // The last completed run still uploads its results: let that finish before the log capture goes.
 void TstFpgaRegisters::cleanupTestCase()
 {
-    QTest::qWait(500);
-    FactoryTestEnv::get().drainFactoryThread();
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstFpgaRegisters::cleanup()

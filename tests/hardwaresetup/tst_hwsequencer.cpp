@@ -40,6 +40,7 @@ class TstHwSequencer : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -74,6 +75,11 @@ void TstHwSequencer::initTestCase()
     m_log.reset(new LogCapture);
     FactoryTestEnv::start();
     qRegisterMetaType<XrfHardwareSetupStepInfo>();
+}
+
+void TstHwSequencer::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 // Each case enters factory step 3 afresh, with no stored result.

@@ -55,6 +55,7 @@ class TstOperatorTests : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -85,6 +86,11 @@ void TstOperatorTests::initTestCase()
     // Results travel wrapped in "body"; the cloud files them under the instrument's serial.
     FactoryTestEnv::get().network().setInstrumentSerial(
         XrfHardwareManager::instance()->hardwareConfig()->insSerialNumber());
+}
+
+void TstOperatorTests::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstOperatorTests::init()

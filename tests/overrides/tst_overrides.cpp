@@ -72,6 +72,7 @@ class TstOverrides : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
 
     void nothingToApply_data();
@@ -91,6 +92,11 @@ void TstOverrides::initTestCase()
 {
     m_log.reset(new LogCapture);
     FactoryTestEnv::start();
+}
+
+void TstOverrides::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstOverrides::init()

@@ -41,6 +41,7 @@ class TstSensorChecks : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
 
     void everyCheckPassesOnEachModelsData_data();
@@ -73,6 +74,11 @@ void TstSensorChecks::initTestCase()
     auto &env = FactoryTestEnv::start();
     env.network().setForcedOffline(true);
     QTRY_VERIFY(!FactoryTestEnv::get().worker()->cloudConnected);
+}
+
+void TstSensorChecks::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstSensorChecks::init()

@@ -124,3 +124,10 @@ void FactoryTestEnv::reloadFactoryData() const
             worker()->hardwareConfig = *config;
     });
 }
+
+void FactoryTestEnv::settleBeforeExit() const
+{
+    drainFactoryThread();
+    QTest::qWait(500);
+    drainFactoryThread();
+}
