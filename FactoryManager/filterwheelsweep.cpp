@@ -34,25 +34,31 @@ bool checkMotor(SweepRun &run)
     return true;
 }
 
-void readEncoderLimits(SweepRun &run)
+// One encoder limit from the K60, or the setup file's value (with the warning) when it cannot
+// tell; `warning` takes the error code and the value used.
+int readEncoderLimit(int (xrf_hal::XrfEngine::*getter)(unsigned short *), SweepRun &run,
+                     int fallback, const char *warning)
 {
     unsigned short value = 0;
-    int code = run.engine->getFilterEncoderMax(&value);
-    run.encoderMax = code == 0 ? value : run.params.encoderEnd;
-    if (code != 0)
-        qWarning().noquote() << QStringLiteral("Failed to read filter encoder max from K60, "
-                                               "Err:%1. Using value:%2 from setup file.")
-                                    .arg(code)
-                                    .arg(run.encoderMax);
+    const int code = (run.engine->*getter)(&value);
+    if (code == 0)
+        return value;
+    qWarning().noquote() << QString::fromLatin1(warning).arg(code).arg(fallback);
+    return fallback;
+}
+
+void readEncoderLimits(SweepRun &run)
+{
+    run.encoderMax =
+        readEncoderLimit(&xrf_hal::XrfEngine::getFilterEncoderMax, run, run.params.encoderEnd,
+                         "Failed to read filter encoder max from K60, Err:%1. Using "
+                         "value:%2 from setup file.");
     run.results->insert(QStringLiteral("encoderMax"), run.encoderMax);
     qDebug() << "Filter sweep -  current max encoder value read: " << run.encoderMax;
-    code = run.engine->getFilterEncoderMin(&value);
-    run.encoderMin = code == 0 ? value : run.params.encoderStart;
-    if (code != 0)
-        qWarning().noquote() << QStringLiteral("Filter sweep: Failed to read filter encoder min "
-                                               "from K60, Err:%1.Using value %2 from setup file")
-                                    .arg(code)
-                                    .arg(run.encoderMin);
+    run.encoderMin =
+        readEncoderLimit(&xrf_hal::XrfEngine::getFilterEncoderMin, run, run.params.encoderStart,
+                         "Filter sweep: Failed to read filter encoder min from K60, "
+                         "Err:%1.Using value %2 from setup file");
     qDebug() << "Filter sweep - Encoder Min: " << run.encoderMin;
     run.results->insert(QStringLiteral("encoderMin"), run.encoderMin);
 }
