@@ -53,7 +53,7 @@ public:
         return true;
     }
 
-    // Life cycle (core_lifecycle.cpp).
+    // Life cycle (core/lifecycle.cpp).
     void buildFilePaths();
     void createTimers();
     void connectServices();
@@ -63,7 +63,7 @@ public:
     void setCurrentTaskProgress(double progress);
     void setCurrentTaskTimeRemainingInSeconds(int seconds);
 
-    // Result store (core_resultstore.cpp).
+    // Result store (core/resultstore.cpp).
     bool saveJsonDataToFile(const QString &filePath, const QJsonObject &data, QString *errorMsg,
                             QJsonDocument::JsonFormat format = QJsonDocument::Indented);
     bool loadJsonFromFile(const QString &filePath, QJsonValue *value, QString *errorMsg);
@@ -72,7 +72,7 @@ public:
     bool loadFactoryStepFromLastResult(XrfUtils::FactoryStepId stepId, XrfFactoryStepInfo *stepInfo,
                                        QString *errorMsg);
 
-    // Factory steps (core_steps.cpp).
+    // Factory steps (core/steps.cpp).
     void doStepInit(const QString &stepName);
     void enterStep(XrfUtils::FactoryStepId id, const QString &name);
     void loadCurrentStepInfo(XrfUtils::FactoryStepId id, const QString &name);
@@ -91,7 +91,7 @@ public:
     void resetFactorSetResultsForJumpBack(const QString &mode);
     bool setDetectorShutter(bool open, QString *errorMsg);
 
-    // Work order and factory setup data (core_workorder.cpp).
+    // Work order and factory setup data (core/workorder.cpp).
     bool loadWorkOrderInfoFromFile();
     bool saveWorkOrderToFile(const QJsonObject &workOrderInfo, QString *errorMsg);
     QJsonObject currentWorkOrder();
@@ -115,7 +115,7 @@ public:
     static QJsonObject cloudResponseToJson(const XrfCloudResponse &response);
     QString versionOfFile(const QString &path, const QString &failureText) const;
 
-    // Cloud factory status (core_cloudstatus.cpp).
+    // Cloud factory status (core/cloudstatus.cpp).
     void putDeviceFactoryStepStatus(XrfUtils::FactoryStepId stepId,
                                     XrfFactoryStepInfo::StepStatus status);
     void requestDeviceFactoryStatus();
@@ -125,11 +125,11 @@ public:
     bool saveDeviceFactoryStatusToLastResult(const DeviceFactoryStatusResponse &status);
     bool loadDeviceFactoryStatusFromLastResult(DeviceFactoryStatusResponse *status);
 
-    // Factor set results in lastResult.json (calibration_factorset.cpp).
+    // Factor set results in lastResult.json (calibration/factorset.cpp).
     bool loadFactorSetStatusFromLastResult();
     bool saveFactorSetStatusToLastResult();
 
-    // Exposure filter configuration and factory safety (exposure.cpp).
+    // Exposure filter configuration and factory safety (exposure/exposurefilter.cpp).
     // (The record is declared by xrfexposuresettings.h, which callers include.)
     bool configureExposureFilterParams(const quint16 &filterPosition,
                                        class XrfExposureSettings *settings);
@@ -144,7 +144,7 @@ public:
     // The hole diameter of the collimator position, in micrometres.
     quint16 collimatorDiameterInMicrons = 482;
 
-    // Provisioning check (provisioning.cpp).
+    // Provisioning check (provisioning/provisioning.cpp).
     struct ProvisioningRun;
     void startProvisioningCheck(const QJsonObject &provisioningData);
     void doProvisioningCheck();
@@ -166,7 +166,7 @@ public:
     void reportProvisioningResult(const QJsonObject &result);
     bool resetToProvisioning(QString *errorMsg);
 
-    // Instrument identity and reset (identity.cpp).
+    // Instrument identity and reset (provisioning/identity.cpp).
     bool setSerialNumberAndHostName(QString serialNumber, QString *errorMsg);
     bool setHostName(const QString &hostName, QString *errorMsg);
     bool setInstrumentType(const QString &instrumentType);
@@ -182,7 +182,7 @@ public:
     int hostNameTimeoutMs = 10000;
     // The hardware manager's four exposure signals have one owner at a time. A step takes them
     // (every other receiver is disconnected) for its exposures and releases them to the
-    // instrument's test manager when it is done (exposureowner.cpp). Empty handlers stay
+    // instrument's test manager when it is done (exposure/exposureowner.cpp). Empty handlers stay
     // unconnected.
     struct ExposureHandlers
     {
@@ -194,7 +194,7 @@ public:
     void takeExposureSignals(const ExposureHandlers &handlers);
     void releaseExposureSignals();
 
-    // Hardware setup sequencer (hardwaresetup_sequencer.cpp).
+    // Hardware setup sequencer (hardwaresetup/sequencer.cpp).
     void startHardwareSetup(const QString &stepId);
     void abortHardwareSetup();
     void getHardwareSetupStepsList();
@@ -227,10 +227,10 @@ public:
     QString hardwareSetupCurrentStepId;
     XrfHardwareSetupStepInfo hardwareSetupCurrentStep;
 
-    // FPGA gain setup, auto-cal and PIN correction registers (hardwaresetup_fpga.cpp: the
-    // sub-step's start and exposures; hardwaresetup_fpgaeval.cpp: the evaluation of a gain
-    // exposure; hardwaresetup_fpgaregisters.cpp: defaults and auto-cal;
-    // hardwaresetup_fpgapin.cpp: PIN detector correction registers).
+    // FPGA gain setup, auto-cal and PIN correction registers (hardwaresetup/fpga.cpp: the
+    // sub-step's start and exposures; hardwaresetup/fpgaeval.cpp: the evaluation of a gain
+    // exposure; hardwaresetup/fpgaregisters.cpp: defaults and auto-cal;
+    // hardwaresetup/fpgapin.cpp: PIN detector correction registers).
     void doFpgaSetup();
     void onFpgaSetupExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
                                     bool tubeStillOn);
@@ -259,7 +259,7 @@ public:
     // Ends the sub-step; `storeIteration` first appends the current iteration to the results.
     void finishFpgaSetup(bool passed, const QString &message, bool storeIteration = false);
     void storeFpgaSetupResults();
-    // The peaks, energy scale and gains of one gain exposure (hardwaresetup_fpgaeval.cpp).
+    // The peaks, energy scale and gains of one gain exposure (hardwaresetup/fpgaeval.cpp).
     struct FpgaGainPeaks;
     bool checkFpgaSetupCountRates(FpgaGainPeaks *peaks);
     bool findFpgaSetupPeaks(FpgaGainPeaks *peaks);
@@ -280,8 +280,8 @@ public:
     QJsonArray fpgaSetupIterations;
     QJsonObject fpgaSetupCurrentIteration;
 
-    // Filter wheel scan, move exercise and filter wheel test (hardwaresetup_filterwheel.cpp;
-    // the scan algorithms are in filterwheelsetup.cpp).
+    // Filter wheel scan, move exercise and filter wheel test (hardwaresetup/filterwheel.cpp;
+    // the scan algorithms are in hardwaresetup/filterwheelsetup.cpp).
     void doFilterWheelSetup();
     void doFilterMoveExercise(bool recordResults);
     bool populateFilterWheelTestSteps();
@@ -302,7 +302,7 @@ public:
     void captureFilterWheelHardwareErrors();
     XrfErrorInfo filterWheelHardwareError;
 
-    // Detector cooling, reset width DAC and PIN detector calibration (hardwaresetup_detector.cpp).
+    // Detector cooling, reset width DAC and PIN detector calibration (hardwaresetup/detector.cpp).
     void doDetectorSetup();
     void doDetectorDacCalibration();
     void doPinDetectorCalibration();
@@ -312,11 +312,11 @@ public:
                                     float *monitored);
     // The reset clocks that the FPGA's reset width register holds.
     bool readResetClocks(unsigned short *clocks, QString *error);
-    struct ResetWidthSearch; // hardwaresetup_detector_p.h
+    struct ResetWidthSearch; // hardwaresetup/detector_p.h
     bool beginResetWidthSearch(ResetWidthSearch &search, QString *error);
     bool searchResetWidth(ResetWidthSearch &search, QString *error);
     bool storeResetWidth(ResetWidthSearch &search, QString *error);
-    struct PinCalibration; // hardwaresetup_detector_p.h
+    struct PinCalibration; // hardwaresetup/detector_p.h
     bool readPinCalibrationParams(PinCalibration &run, QString *error);
     // Tube on at the calibration's voltage and current, DACs at their initial values.
     bool startPinCalibrationHardware(PinCalibration &run, QString *error);
@@ -326,7 +326,7 @@ public:
     bool adjustPinDetectorDacs(PinCalibration &run, QString *error);
     bool storePinCalibration(PinCalibration &run, QString *error);
 
-    // Temperature, barometer, accelerometer and proximity checks (hardwaresetup_sensors.cpp).
+    // Temperature, barometer, accelerometer and proximity checks (hardwaresetup/sensors.cpp).
     void doSystemTemperatureChecks();
     void doSystemTemperatureChecksLT();
     void doSystemTemperatureChecksMP();
@@ -339,7 +339,7 @@ public:
     bool checkFanSpeed(QJsonObject *results, QString *error);
     void finishSensorCheck(bool passed, const QString &message, const QJsonObject &results);
 
-    // Collimator ratio setup (hardwaresetup_collimator.cpp).
+    // Collimator ratio setup (hardwaresetup/collimator.cpp).
     void doCollimatorRatioSetup();
     // The pairs of open and collimated filters in the controller's filter table.
     bool buildFilterPairsFromK60(XrfFilterPairsList *pairs, QString *errorMsg);
@@ -363,7 +363,7 @@ public:
     // The hole diameter of the open positions, in micrometres.
     quint16 unCollimatedDiameterInMicrons = 2718;
 
-    // Camera collimation, factory step 4 (camerasetup.cpp).
+    // Camera collimation, factory step 4 (hardwaresetup/camerasetup.cpp).
     void startCameraCollimationSetup();
     void doCameraCollimationSetup();
     void initCameraSetup();
@@ -377,7 +377,7 @@ public:
     QString cameraSetupResultFile;
     StepExposure cameraExposure;
 
-    // Register overrides (hardwaresetup_overrides.cpp).
+    // Register overrides (hardwaresetup/overrides.cpp).
     void doOverrides();
     // One entry of "overrides"; false (with the sub-step's message) when the sub-step fails.
     // `saveNv` is set when the entry asks for the non-volatile save.
@@ -385,7 +385,7 @@ public:
     bool writeRegisterOverride(const QJsonObject &entry, bool *saveNv, QString *errorMsg);
     bool sendCommandOverride(const QJsonObject &entry, QString *errorMsg);
 
-    // Button, customer IO and clock tests (hardwaresetup_operatortests.cpp).
+    // Button, customer IO and clock tests (hardwaresetup/operatortests.cpp).
     void doHardwareButtonsTest();
     void doHardwareCustomerIOTest();
     void onHardwareSetupButtonTestComplete(const QJsonObject &result);
@@ -491,12 +491,12 @@ public slots:
     void onPutDeviceFactoryStatusResponse(const XrfCloudResponse &response);
     void onGetDeviceFactoryStatusResponse(const XrfCloudResponse &response);
 
-    // Shots (shots_airshot.cpp).
+    // Shots (shots/airshots.cpp).
     void onGetAirShotList();
-    // Stability (stability_run.cpp).
+    // Stability (stability/stabilityrun.cpp).
     void onInactivityTimerTimeout();
     void onStartStabilityExposure();
-    // Factor set and QC summary (calibration_factorset.cpp).
+    // Factor set and QC summary (calibration/factorset.cpp).
     void onGetFactorSetStatus(bool refresh);
     void onGetQcSummaryStatus();
     void onStartFactorSetMB(QJsonObject request);
@@ -505,8 +505,8 @@ public slots:
     void onCheckFactorSetMBProgress();
     void onCheckQCSummaryProgress();
     void onFactorSetMBStatusChanged(QJsonObject status);
-    // Final QC (calibration_finalqc.cpp).
+    // Final QC (calibration/finalqc.cpp).
     void onGetFinalQcStatus();
-    // Radiation survey (survey.cpp).
+    // Radiation survey (survey/radiationsurvey.cpp).
     void onLoadRadiationSurveyParams();
 };

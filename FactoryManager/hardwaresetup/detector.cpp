@@ -1,7 +1,7 @@
 // Detector cooling, reset width DAC calibration and PIN detector calibration.
 #include "xrffactorymanager_p.h"
 
-#include "hardwaresetup_detector_p.h"
+#include "detector_p.h"
 #include "xrfengine.h"
 #include "xrftimescale.h"
 #include "xrfutils.h"

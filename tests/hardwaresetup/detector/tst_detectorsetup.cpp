@@ -1,6 +1,6 @@
 // Detector cooling and the SDD reset width calibration on the simulated default instrument.
 #include "factorytestenv.h"
-#include "hardwaresetup_detector_p.h"
+#include "detector_p.h"
 #include "logcapture.h"
 #include "simengine.h"
 #include "simfaults.h"

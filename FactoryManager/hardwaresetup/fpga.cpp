@@ -1,5 +1,5 @@
 // FPGA gain setup: the sub-step's start, its exposures and its end. The evaluation of a gain
-// exposure is in hardwaresetup_fpgaeval.cpp.
+// exposure is in fpgaeval.cpp.
 #include "xrffactorymanager_p.h"
 
 #include "xrfengine.h"

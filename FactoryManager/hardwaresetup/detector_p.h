@@ -1,7 +1,7 @@
 #pragma once
 
 // The working records of the reset width and PIN detector calibrations
-// (hardwaresetup_detector.cpp), shared with the tests that drive the searches on their own.
+// (detector.cpp), shared with the tests that drive the searches on their own.
 #include "detectorcalibration.h"
 #include "xrffactorymanager_p.h"
 

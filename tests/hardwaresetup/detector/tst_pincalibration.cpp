@@ -1,6 +1,6 @@
 // The PIN detector calibration on the simulated LT instrument.
 #include "factorytestenv.h"
-#include "hardwaresetup_detector_p.h"
+#include "detector_p.h"
 #include "logcapture.h"
 #include "simfaults.h"
 #include "siminstrument.h"
