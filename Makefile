@@ -47,7 +47,7 @@ test-asan: deps
 
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DXRF_TSAN=ON -DXRF_BUILD_BENCH=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threaded_tests
 	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L threaded
 
 bench: build
