@@ -6,6 +6,8 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 RUN_ARGS   ?=
+# ccache, when this machine has it, makes rebuilds and further checkouts cheap.
+LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 PACKAGES := build-essential cmake ninja-build pkg-config qtbase5-dev libqt5dbus5 libqt5network5 \
             libquazip1-qt5-dev libcpp-httplib-dev libxrl-dev libbenchmark-dev dbus-daemon curl \
@@ -27,7 +29,7 @@ deps:
 	fi
 
 $(BUILD)/build.ninja: CMakeLists.txt | deps
-	cmake -S . -B $(BUILD) -G Ninja
+	cmake -S . -B $(BUILD) -G Ninja $(LAUNCHER)
 
 configure: deps $(BUILD)/build.ninja
 
@@ -41,12 +43,12 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DXRF_SANITIZE=ON -DXRF_BUILD_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -G Ninja $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DXRF_SANITIZE=ON -DXRF_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-tsan: deps
-	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DXRF_TSAN=ON -DXRF_BUILD_BENCH=OFF
+	cmake -S . -B $(TSAN_BUILD) -G Ninja $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DXRF_TSAN=ON -DXRF_BUILD_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threaded_tests
 	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L threaded
 
