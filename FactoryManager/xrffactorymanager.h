@@ -107,6 +107,18 @@ public slots:
     // Camera collimation (factory step 4).
     void startCameraCollimationSetup();
 
+    // Stability tests (factory steps 5 and 6).
+
+
+    // Beams setup and air shots (factory steps 7 and 8).
+
+
+    // Radiation survey.
+
+
+    // Profile packages.
+
+
     // Instrument identity.
     void setInstrumentSerialNumber(QString serialNumber);
     void setInstrumentType(QString instrumentType);

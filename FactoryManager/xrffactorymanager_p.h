@@ -398,6 +398,18 @@ public:
     // The sub-step that waits for the operator's result; empty when none does.
     QString operatorTestPending;
 
+    // Stability tests, factory steps 5 and 6 (stability/).
+
+
+    // Beams setup and air shots, factory steps 7 and 8 (shots/).
+
+
+    // Radiation survey (survey/).
+
+
+    // Profile packages (packages/).
+
+
 public slots:
     void onHardwareSetupResultUploadComplete(const XrfCloudResponse &response);
 

@@ -1,4 +1,4 @@
-#include "xrfsteprecords.h"
+#include "xrfairshot.h"
 
 QJsonObject XrfAirShotList::toJsonObject() const
 {
