@@ -90,17 +90,27 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
                        QtCriticalMsg);
     XrfTimeScale::setScale(options.timeScale);
 
-    m_instrument.reset(new SimInstrument(options.model));
     for (const QString &scenario : options.scenarios) {
-        if (!SimScenarios::apply(scenario, *m_instrument)) {
+        if (!SimScenarios::contains(scenario)) {
             *errorMsg = QStringLiteral("Unknown scenario '%1'; `xrf-factory scenarios` lists them")
                             .arg(scenario);
             return false;
         }
     }
+    m_instrument.reset(new SimInstrument(options.model));
+    SimScenarioTargets targets;
+    targets.instrument = m_instrument.get();
+    targets.technician = &m_technician;
+    for (const QString &scenario : options.scenarios)
+        SimScenarios::apply(scenario, targets);
     m_instrument->install();
     if (!startCloud(errorMsg))
         return false;
+    // The cloud's part of a scenario, once the cloud runs.
+    targets = SimScenarioTargets();
+    targets.cloud = m_cloud.get();
+    for (const QString &scenario : options.scenarios)
+        SimScenarios::apply(scenario, targets);
 
     XrfFactoryManager *manager = XrfFactoryManager::instance();
     manager->init();

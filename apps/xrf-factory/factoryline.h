@@ -1,5 +1,7 @@
 #pragma once
 
+#include "technician.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -34,6 +36,8 @@ public:
     void stop();
 
     QString root() const { return m_root; }
+    // The technician's habits that the scenarios set.
+    TechnicianPlan technician() const { return m_technician; }
 
 private:
     bool prepareRoot(const QString &requested, QString *errorMsg);
@@ -45,4 +49,5 @@ private:
     std::unique_ptr<SimNetworkManager> m_network;
     std::unique_ptr<QObject> m_link;
     bool m_libraryStarted = false;
+    TechnicianPlan m_technician;
 };

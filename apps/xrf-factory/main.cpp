@@ -84,8 +84,9 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     }
     out() << "Instrument root: " << line.root() << "\n" << Qt::flush;
     ProgressView progress;
-    TechnicianPlan plan;
-    plan.abortDuring = parser.value(abortDuring);
+    TechnicianPlan plan = line.technician();
+    if (parser.isSet(abortDuring))
+        plan.abortDuring = parser.value(abortDuring);
     const QList<StepOutcome> outcomes = StepSequence(plan).run(requestedSteps);
     const QString logFile = XrfLogger::logFilePath();
     line.stop();

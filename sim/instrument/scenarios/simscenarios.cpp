@@ -131,17 +131,34 @@ QStringList SimScenarios::names()
     return names;
 }
 
+bool SimScenarios::contains(const QString &name)
+{
+    return find(name) != nullptr;
+}
+
 QString SimScenarios::describe(const QString &name)
 {
     const SimScenario *scenario = find(name);
     return scenario ? scenario->description : QString();
 }
 
-bool SimScenarios::apply(const QString &name, SimInstrument &instrument)
+bool SimScenarios::apply(const QString &name, const SimScenarioTargets &targets)
 {
     const SimScenario *scenario = find(name);
     if (!scenario)
         return false;
-    scenario->apply(instrument);
+    if (targets.instrument && scenario->apply)
+        scenario->apply(*targets.instrument);
+    if (targets.cloud && scenario->applyToCloud)
+        scenario->applyToCloud(*targets.cloud);
+    if (targets.technician && scenario->applyToTechnician)
+        scenario->applyToTechnician(*targets.technician);
     return true;
+}
+
+bool SimScenarios::apply(const QString &name, SimInstrument &instrument)
+{
+    SimScenarioTargets targets;
+    targets.instrument = &instrument;
+    return apply(name, targets);
 }

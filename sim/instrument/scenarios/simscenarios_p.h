@@ -5,14 +5,19 @@
 
 #include <functional>
 
+class SimCloudServer;
 class SimInstrument;
+struct SimTechnician;
 
-// One named bundle of faults.
+// One named bundle of faults: of the instrument, of the cloud, of the technician's hands. A part
+// that the scenario leaves empty changes nothing.
 struct SimScenario
 {
     QString name;
     QString description;
     std::function<void(SimInstrument &)> apply;
+    std::function<void(SimCloudServer &)> applyToCloud = {};
+    std::function<void(SimTechnician &)> applyToTechnician = {};
 };
 
 // The scenarios of each area, in the order `xrf-factory scenarios` lists them.
