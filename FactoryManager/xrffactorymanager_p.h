@@ -416,6 +416,8 @@ public:
                                    const QString &statusMsg);
     bool saveRadiationSurveyToLastResult(QString *errorMsg);
     StepExposure radiationSurveyExposure;
+    // From the start of the survey exposure until its end is known: a second start waits.
+    bool radiationSurveyExposing = false;
 
     // Profile packages (packages/): the profile backup (profilebackup.cpp), the hand-over
     // settings after its upload (handover.cpp), the remote method diagnostic and update packages
@@ -462,6 +464,8 @@ public:
     void showProfileUploadProgress(int progress, const QString &statusText);
     // The record's status and error, the task status text and progress of an ended upload.
     void recordProfileUploadOutcome(bool status, const QString &error);
+    // Ends a diagnostic ("RMD") or update ("RMU") upload: its folder goes, the outcome is recorded.
+    void endRemoteMethodUpload(const QString &folderName, bool status, const QString &error);
     XrfProfileBackupResult profileBackupResult;
 
 public slots:

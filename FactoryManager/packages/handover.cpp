@@ -51,7 +51,12 @@ void Worker::prepareInstrumentForShipping()
 {
     loadWorkOrderInfoFromFile();
     qInfo() << "Setting regulatory region safety settings ...";
-    setupRegulatoryRegion(workOrder.value(QStringLiteral("regulatoryRegion")).toString());
+    const QString region = workOrder.value(QStringLiteral("regulatoryRegion")).toString();
+    // A work order without a region must not blank the one the instrument has.
+    if (region.isEmpty())
+        qWarning() << "The work order names no regulatoryRegion; the region is left as it is.";
+    else
+        setupRegulatoryRegion(region);
     applyHandOverSafetySettings();
     qInfo() << "Disabling calc debug data ...";
     XrfCalcManager::instance()->setCalcDebugEnable(false, true);

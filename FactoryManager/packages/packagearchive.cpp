@@ -96,3 +96,13 @@ void Worker::recordProfileUploadOutcome(bool status, const QString &error)
     setCurrentTaskStatus(status ? tr("Upload complete.") : tr("Upload failed"));
     setCurrentTaskProgress(status ? 100 : 0);
 }
+
+// The package folder goes with its archive, whatever the outcome.
+void Worker::endRemoteMethodUpload(const QString &folderName, bool status, const QString &error)
+{
+    stopListeningForProfileUpload();
+    XrfUtils::removeDirectoryContents(remoteMethodFolder(folderName), true, false);
+    recordProfileUploadOutcome(status, error);
+    if (!status)
+        qWarning().noquote() << folderName << "upload failed, err:" << error;
+}

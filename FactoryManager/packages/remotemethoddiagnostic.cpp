@@ -194,11 +194,7 @@ void Worker::onRemoteMethodDiagnosticUploadProgressChanged(int progress)
 
 void Worker::onRemoteMethodDiagnosticUploadComplete(bool status, QString error)
 {
-    stopListeningForProfileUpload();
-    XrfUtils::removeDirectoryContents(remoteMethodFolder(QStringLiteral("RMD")), true, false);
-    recordProfileUploadOutcome(status, error);
-    if (!status)
-        qWarning().noquote() << "Remote method diagnostic upload failed, err:" << error;
+    endRemoteMethodUpload(QStringLiteral("RMD"), status, error);
     emit q->remoteMethodDiagnosticUploadComplete(profileBackupResult.toJsonObject());
 }
 

@@ -167,7 +167,8 @@ bool Worker::buildRemoteMethodUpdatePackage(const QJsonObject &obj, const QStrin
                 QStringLiteral("%1%2/%3/CalcMethod_%3.json").arg(fleet, kMethods, method));
         const QString source =
             (fromFleet ? fleet : profilePath) + kMethods + QLatin1Char('/') + method;
-        if (!QFileInfo(source).isDir()) {
+        const QFileInfo sourceInfo(source);
+        if (!sourceInfo.isDir() || sourceInfo.isSymLink()) {
             *errorMsg = kNoMethod.arg(method);
             return false;
         }
@@ -188,10 +189,6 @@ void Worker::onRemoteMethodUpdateUploadProgressChanged(int progress)
 
 void Worker::onRemoteMethodUpdateUploadComplete(bool status, QString error)
 {
-    stopListeningForProfileUpload();
-    XrfUtils::removeDirectoryContents(remoteMethodFolder(QStringLiteral("RMU")), true, false);
-    recordProfileUploadOutcome(status, error);
-    if (!status)
-        qWarning().noquote() << "Remote method update upload failed, err:" << error;
+    endRemoteMethodUpload(QStringLiteral("RMU"), status, error);
     emit q->remoteMethodUpdateUploadComplete(profileBackupResult.toJsonObject());
 }

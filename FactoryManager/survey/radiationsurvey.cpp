@@ -37,6 +37,8 @@ const QString kBadEntry =
                    "%2 from factory_setup_data.json 'radiationSurvey': %3.");
 const QString kNotLoaded =
     QStringLiteral("Radiation survey cannot start, its params are not loaded.");
+const QString kAlreadyRunning =
+    QStringLiteral("Radiation survey is already running, the start is ignored.");
 const QString kExposureDidNotStart =
     QStringLiteral("Radition survey failed, the exposure did not start, err:%1");
 const QString kExposureFailed = QStringLiteral("Radition survey failed");
@@ -199,7 +201,12 @@ void Worker::startRadiationSurvey()
         emit q->radiationSurveyStatusChanged(radiationSurveyResult);
         return;
     }
+    if (radiationSurveyExposing) {
+        qWarning().noquote() << kAlreadyRunning;
+        return;
+    }
     userAbort = false;
+    radiationSurveyExposing = true;
     radiationSurveyExposure.reset();
     radiationSurveyExposure.settings = radiationSurveyResult.params().exposure();
     if (!radiationSurveyExposure.settings.filter().isValid())
@@ -307,6 +314,7 @@ void Worker::onRadiationSurveyComplete(XrfRadiationSurveyResult::Status status,
                                        const QString &statusMsg)
 {
     qDebug().noquote() << "On radiation survey complete, error:" << statusMsg;
+    radiationSurveyExposing = false;
     radiationSurveyResult.setStatusMsg(statusMsg);
     radiationSurveyResult.setStatus(status);
     if (status == Survey::Failed || status == Survey::Passed) {

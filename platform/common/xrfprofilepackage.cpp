@@ -14,10 +14,8 @@ QJsonObject XrfProfileBackupResult::toJsonObject() const
 bool XrfProfileBackupResult::fromJsonObject(const QJsonObject &json, QString *errorMsg)
 {
     XrfProfileMetaInfo metaInfo = m_metaInfo;
-    const QJsonValue nested = json.value(kMetaInfoKey);
-    if (nested.isObject() && !metaInfo.fromJsonObject(nested.toObject(), errorMsg))
-        return false;
-    if (!XrfJsonHelper::fromJsonObject(json, errorMsg))
+    if (!nestedFromJson(json, kMetaInfoKey, &metaInfo, errorMsg)
+        || !XrfJsonHelper::fromJsonObject(json, errorMsg))
         return false;
     m_metaInfo = metaInfo;
     return true;

@@ -15,20 +15,6 @@ void setError(QString *errorMsg, const QString &text)
         *errorMsg = text;
 }
 
-// Reads the nested object `key` into `record`; an absent key leaves it as it is.
-template<typename Record>
-bool nestedFromJson(const QJsonObject &json, const QString &key, Record *record, QString *errorMsg)
-{
-    const QJsonValue value = json.value(key);
-    if (value.isUndefined() || value.isNull())
-        return true;
-    if (!value.isObject()) {
-        setError(errorMsg, QStringLiteral("JSON key '%1' is not an object").arg(key));
-        return false;
-    }
-    return record->fromJsonObject(value.toObject(), errorMsg);
-}
-
 } // namespace
 
 bool XrfRadiationSurveyParam::validate(QString *errorMsg) const

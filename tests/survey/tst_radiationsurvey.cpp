@@ -384,11 +384,18 @@ void TstRadiationSurvey::stopByTheOperatorIsANormalEnd()
                               Qt::QueuedConnection);
     QTRY_VERIFY_WITH_TIMEOUT(
         FactoryTestEnv::get().instrument().strayRadiation().microRoentgenPerHour() > 0, 30000);
+    // A second press of start leaves the running survey alone.
+    QMetaObject::invokeMethod(FactoryTestEnv::get().manager(), "startRadiationSurvey",
+                              Qt::QueuedConnection);
     QMetaObject::invokeMethod(FactoryTestEnv::get().manager(), "stopRadiationSurvey",
                               Qt::QueuedConnection);
     const Survey ended = nextStatus();
     QCOMPARE(ended.status(), Survey::AwaitingReading);
     QVERIFY(m_log->contains("Stopping radition survey..."));
+    QVERIFY(m_log->contains("Radiation survey is already running, the start is ignored.",
+                            QtWarningMsg));
+    QTest::qWait(100);
+    QVERIFY(m_announced.isEmpty());
 }
 
 void TstRadiationSurvey::abnormalEndsFailWithTheirFaults_data()
