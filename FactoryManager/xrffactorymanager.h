@@ -109,15 +109,20 @@ public slots:
 
     // Stability tests (factory steps 5 and 6).
 
-
     // Beams setup and air shots (factory steps 7 and 8).
 
+    // Radiation survey: load the parameters (loadRadiationSurveyParams), start, let the operator
+    // read the meter, stop, then evaluate the record with the reading, meter type and unit.
+    void startRadiationSurvey();
+    void stopRadiationSurvey();
+    void evaluateRadiationSurveyResult(XrfRadiationSurveyResult result);
 
-    // Radiation survey.
-
-
-    // Profile packages.
-
+    // Profile packages: the profile backup at the end of the factory run (which prepares a
+    // complete instrument for shipping once it is uploaded), the remote method diagnostic and
+    // update packages.
+    void backupAndUploadProfile(bool diagPurpose, QString fileName);
+    void remoteMethodDiagnosticUpload(XrfProfileZipOption pzOption, QString signedInitial);
+    void remoteMethodUpdateUpload(QJsonObject obj);
 
     // Instrument identity.
     void setInstrumentSerialNumber(QString serialNumber);

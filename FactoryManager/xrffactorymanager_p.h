@@ -400,15 +400,73 @@ public:
 
     // Stability tests, factory steps 5 and 6 (stability/).
 
-
     // Beams setup and air shots, factory steps 7 and 8 (shots/).
 
+    // Radiation survey (survey/radiationsurvey.cpp).
+    void startRadiationSurvey();
+    void stopRadiationSurvey();
+    void evaluateRadiationSurveyResult(const XrfRadiationSurveyResult &entered);
+    bool restoreRadiationSurveyFromLastResult(const QJsonObject &lastResultJson, bool *restored,
+                                              QString *errorMsg);
+    bool loadRadiationSurveyParamsFromSetupData(QString *errorMsg);
+    void onRadiationSurveyExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                                          bool tubeStillOn);
+    void onRadiactionSurveyError(const XrfErrorInfo &error);
+    void onRadiationSurveyComplete(XrfRadiationSurveyResult::Status status,
+                                   const QString &statusMsg);
+    bool saveRadiationSurveyToLastResult(QString *errorMsg);
+    StepExposure radiationSurveyExposure;
+    // From the start of the survey exposure until its end is known: a second start waits.
+    bool radiationSurveyExposing = false;
 
-    // Radiation survey (survey/).
-
-
-    // Profile packages (packages/).
-
+    // Profile packages (packages/): the profile backup (profilebackup.cpp), the hand-over
+    // settings after its upload (handover.cpp), the remote method diagnostic and update packages
+    // (remotemethoddiagnostic.cpp, remotemethodupdate.cpp) and what they share
+    // (packagearchive.cpp). One result record serves all three.
+    void doProfileBackupAndUpload(bool diagPurpose, QString fileName);
+    void stashUniversalSettings();
+    bool zipProfileBackup(bool diagPurpose, const QString &fileName, QString *errorMsg);
+    void onProfileUploadProgressChanged(int progress);
+    void onProfileUploadComplete(bool status, QString error);
+    void onProfileBackupAndUploadComplete(bool succeeded, QString err);
+    void prepareInstrumentForShipping();
+    void applyHandOverSafetySettings();
+    void resetLogLevelsToWarning();
+    void doRemoteMethodDiagnosticUpload(XrfProfileZipOption options, QString signedInitial);
+    bool createUploadZipFile(XrfProfileZipOption options, QString packageFolder);
+    bool exportResultsDatabase(int daysOfResult, const QString &packageFolder);
+    void onRemoteMethodDiagnosticUploadProgressChanged(int progress);
+    void onRemoteMethodDiagnosticUploadComplete(bool status, QString error);
+    void doRemoteMethodUpdateUpload(QJsonObject obj);
+    bool remoteMethodUpdateName(const QJsonObject &obj, int instrumentSerial, QString *name,
+                                QString *errorMsg);
+    bool buildRemoteMethodUpdatePackage(const QJsonObject &obj, const QString &target,
+                                        QString *errorMsg);
+    void onRemoteMethodUpdateUploadProgressChanged(int progress);
+    void onRemoteMethodUpdateUploadComplete(bool status, QString error);
+    // The folder of the diagnostic ("RMD") or update ("RMU") packages, beside the factory data.
+    QString remoteMethodFolder(const QString &name) const;
+    // The instrument serial number as an archive's meta information carries it; false with the
+    // message (`failurePrefix` first) when it is not a number.
+    bool profileSerialNumber(const QString &failurePrefix, int *serial, QString *errorMsg);
+    static QString packageArchiveTime(const QString &format);
+    // Describes the archive `folder`/`name` in the record's meta information (time, path, size,
+    // MD5, version); false with the message when the archive is missing or unreadable.
+    bool describeProfileArchive(const QString &folder, const QString &name,
+                                const QString &failurePrefix, QString *errorMsg);
+    // Uploads the described archive; `progress` and `complete` receive the upload's signals until
+    // stopListeningForProfileUpload().
+    void uploadProfileArchive(XrfNetworkManager::CloudRequestIds requestId,
+                              const QString &failurePrefix,
+                              void (XrfFactoryManagerPrivate::*progress)(int),
+                              void (XrfFactoryManagerPrivate::*complete)(bool, QString));
+    void stopListeningForProfileUpload();
+    void showProfileUploadProgress(int progress, const QString &statusText);
+    // The record's status and error, the task status text and progress of an ended upload.
+    void recordProfileUploadOutcome(bool status, const QString &error);
+    // Ends a diagnostic ("RMD") or update ("RMU") upload: its folder goes, the outcome is recorded.
+    void endRemoteMethodUpload(const QString &folderName, bool status, const QString &error);
+    XrfProfileBackupResult profileBackupResult;
 
 public slots:
     void onHardwareSetupResultUploadComplete(const XrfCloudResponse &response);

@@ -6,10 +6,12 @@
 #include "siminstrument.h"
 #include "simnetworklink.h"
 #include "simnetworkmanager.h"
+#include "simresults.h"
 #include "simscenarios.h"
 #include "xrffactorymanager.h"
 #include "xrfhardwaremanager.h"
 #include "xrflogging.h"
+#include "xrfresultmanager.h"
 #include "xrfsettingsmanager.h"
 #include "xrftimescale.h"
 
@@ -18,6 +20,11 @@
 #include <QMetaObject>
 #include <QTemporaryDir>
 #include <QThread>
+
+namespace {
+const int kResultDays = 7;
+const int kResultsPerDay = 3;
+} // namespace
 
 FactoryLine::FactoryLine() = default;
 
@@ -98,6 +105,11 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
         }
     }
     m_instrument.reset(new SimInstrument(options.model));
+    // The tests the instrument ran before the end of the line, for the diagnostic package.
+    if (!QFileInfo::exists(XrfResultManager::databasePath())
+        && !SimResults::seed(QDateTime::currentDateTimeUtc(), kResultDays, kResultsPerDay,
+                             errorMsg))
+        return false;
     SimScenarioTargets targets;
     targets.instrument = m_instrument.get();
     targets.technician = &m_technician;

@@ -45,9 +45,11 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     const QCommandLineOption model(QStringLiteral("model"),
                                    QStringLiteral("Model family: default, LT, MP, HD or Harrier."),
                                    QStringLiteral("MODEL"), QStringLiteral("default"));
-    const QCommandLineOption steps(QStringLiteral("steps"),
-                                   QStringLiteral("Comma-separated factory steps to run."),
-                                   QStringLiteral("a,b,..."));
+    const QCommandLineOption steps(
+        QStringLiteral("steps"),
+        QStringLiteral("Comma-separated factory steps to run; besides the factory steps the line "
+                       "runs the pseudo-steps radiationSurvey and profileBackup."),
+        QStringLiteral("a,b,..."));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"),
                                        QStringLiteral("Real seconds per instrument second: "
                                                       "0.01 runs a 60 s shot in 0.6 s."),

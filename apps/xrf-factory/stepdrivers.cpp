@@ -1,6 +1,9 @@
 #include "stepdrivers.h"
 
 #include "hardwaresetupdriver.h"
+#include "surveydriver.h"
+
+#include "siminstrument.h"
 
 #include "xrffactorymanager.h"
 
@@ -94,6 +97,40 @@ StepOutcome runHardwareSetup(const TechnicianPlan &plan)
     return HardwareSetupDriver(plan).run();
 }
 
+// The technician holds the survey meter beside the instrument during the survey exposure.
+StepOutcome runRadiationSurvey(const TechnicianPlan &plan)
+{
+    return SurveyDriver(plan, SimInstrument::installed()).run();
+}
+
+// The final profile backup: the archive goes to the cloud, and a complete instrument is prepared
+// for shipping.
+StepOutcome runProfileBackup(const TechnicianPlan &)
+{
+    StepOutcome outcome;
+    QJsonObject results;
+    const bool finished = startAndWait(
+        [] {
+            XrfFactoryManager::instance()->backupAndUploadProfile(false, QStringLiteral("factory"));
+        },
+        &XrfFactoryManager::profileBackupAndUploadComplete,
+        [&](const QJsonObject &completed) { results = completed; });
+    const QJsonObject meta = results.value(QStringLiteral("metaInfo")).toObject();
+    if (!finished) {
+        outcome.result = StepOutcome::Failed;
+        outcome.detail = QStringLiteral("the profile backup did not finish");
+    } else if (results.value(QStringLiteral("status")).toBool()) {
+        outcome.result = StepOutcome::Passed;
+        outcome.detail = QStringLiteral("uploaded %1 (%2 bytes)")
+                             .arg(meta.value(QStringLiteral("name")).toString())
+                             .arg(meta.value(QStringLiteral("size")).toVariant().toLongLong());
+    } else {
+        outcome.result = StepOutcome::Failed;
+        outcome.detail = results.value(QStringLiteral("errorMsg")).toString().simplified();
+    }
+    return outcome;
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -102,6 +139,8 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("provisioning"), runProvisioning},
         {QStringLiteral("hardwareSetup"), runHardwareSetup},
         {QStringLiteral("cameraSetup"), runCameraSetup},
+        {QStringLiteral("radiationSurvey"), runRadiationSurvey},
+        {QStringLiteral("profileBackup"), runProfileBackup},
     };
     return drivers;
 }

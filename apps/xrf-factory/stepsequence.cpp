@@ -49,12 +49,17 @@ QStringList StepSequence::runnableSteps()
     return runnable;
 }
 
+QStringList StepSequence::pseudoSteps()
+{
+    return {QStringLiteral("radiationSurvey"), QStringLiteral("profileBackup")};
+}
+
 bool StepSequence::validate(const QStringList &steps, QString *errorMsg)
 {
     for (const QString &step : steps) {
-        if (!allSteps().contains(step)) {
+        if (!allSteps().contains(step) && !pseudoSteps().contains(step)) {
             *errorMsg = QStringLiteral("Unknown factory step '%1'; the steps are: %2")
-                            .arg(step, allSteps().join(QStringLiteral(", ")));
+                            .arg(step, (allSteps() + pseudoSteps()).join(QStringLiteral(", ")));
             return false;
         }
     }
@@ -64,9 +69,17 @@ bool StepSequence::validate(const QStringList &steps, QString *errorMsg)
 QList<StepOutcome> StepSequence::run(const QStringList &steps)
 {
     QList<StepOutcome> outcomes;
-    for (const QString &step : steps)
+    for (const QString &step : technicianOrder(steps))
         outcomes << runStep(step);
     return outcomes;
+}
+
+QStringList StepSequence::technicianOrder(QStringList steps) const
+{
+    const QString survey = QStringLiteral("radiationSurvey");
+    if (m_plan.surveysBeforeProvisioning && steps.removeAll(survey) > 0)
+        steps.prepend(survey);
+    return steps;
 }
 
 StepOutcome StepSequence::runStep(const QString &step)
@@ -75,7 +88,9 @@ StepOutcome StepSequence::runStep(const QString &step)
     timer.start();
     StepOutcome outcome;
     outcome.step = step;
-    enter(step);
+    const bool pseudoStep = pseudoSteps().contains(step);
+    if (!pseudoStep)
+        enter(step);
     const auto driver = stepDrivers().constFind(step);
     if (driver != stepDrivers().constEnd()) {
         outcome = (*driver)(m_plan);
@@ -84,7 +99,7 @@ StepOutcome StepSequence::runStep(const QString &step)
         outcome.result = StepOutcome::NotAvailable;
         outcome.detail = QStringLiteral("entered; this line cannot run the step yet");
     }
-    if (outcome.result == StepOutcome::Passed)
+    if (outcome.result == StepOutcome::Passed && !pseudoStep)
         confirmWithCloud(step);
     outcome.seconds = timer.elapsed() / 1000.0;
     return outcome;

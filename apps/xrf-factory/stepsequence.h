@@ -29,9 +29,13 @@ public:
 
     // Every factory step name, in order.
     static QStringList allSteps();
+    // What the line runs by name besides the factory steps: operations of the factory run that
+    // are not steps of their own ("radiationSurvey", "profileBackup"). They are not entered.
+    static QStringList pseudoSteps();
     // The steps this line can run from start to completion.
     static QStringList runnableSteps();
-    // False with a message naming the first unknown step.
+    // False with a message naming the first unknown step (neither a factory step nor a
+    // pseudo-step).
     static bool validate(const QStringList &steps, QString *errorMsg);
 
     QList<StepOutcome> run(const QStringList &steps);
@@ -40,6 +44,8 @@ public:
     static bool allPassed(const QList<StepOutcome> &outcomes);
 
 private:
+    // The steps in the order the technician takes them.
+    QStringList technicianOrder(QStringList steps) const;
     StepOutcome runStep(const QString &step);
     void enter(const QString &step);
     void confirmWithCloud(const QString &step);

@@ -37,6 +37,8 @@ bool XrfHardwareConfig::fromJsonObject(const QJsonObject &json, QString *errorMs
 
 QString XrfHardwareConfig::getProbeTypeFromInstrumentModel(const QString &deviceType)
 {
+    if (deviceType.trimmed().isEmpty())
+        return QStringLiteral("Unknown");
     const bool pin = deviceType.contains(QLatin1String("TARVO-KTR"))
         || deviceType.contains(QLatin1String("PIN"), Qt::CaseInsensitive);
     return pin ? QStringLiteral("PIN") : QStringLiteral("SDD");

@@ -56,7 +56,7 @@ public:
     void clearFilters() { m_filters.clear(); }
 
     // The probe type of a work order "deviceType": "PIN" for the PIN-detector models, "SDD"
-    // otherwise.
+    // for the others, "Unknown" without a device type.
     static QString getProbeTypeFromInstrumentModel(const QString &deviceType);
 
     // The filter list travels as the array "filters".

@@ -101,6 +101,20 @@ bool XrfJsonHelper::gadgetFromJson(const QMetaObject &meta, void *gadget, const 
     return true;
 }
 
+bool XrfJsonHelper::nestedFromJson(const QJsonObject &json, const QString &key,
+                                   XrfJsonHelper *record, QString *errorMsg)
+{
+    const QJsonValue value = json.value(key);
+    if (value.isUndefined() || value.isNull())
+        return true;
+    if (!value.isObject()) {
+        if (errorMsg)
+            *errorMsg = QStringLiteral("JSON key '%1' is not an object").arg(key);
+        return false;
+    }
+    return record->fromJsonObject(value.toObject(), errorMsg);
+}
+
 QJsonValue XrfJsonHelper::getJsonValueFromPath(const QJsonObject &json, const QString &path)
 {
     const QStringList keys = path.split(QLatin1Char('.'));

@@ -29,6 +29,11 @@ public:
     static bool compareJsonObjects(const QJsonObject &a, const QJsonObject &b,
                                    QStringList *differences = nullptr);
 
+    // Reads the nested object `key` of `json` into `record`; an absent or null key leaves the
+    // record as it is, another type is refused with a message naming the key.
+    static bool nestedFromJson(const QJsonObject &json, const QString &key, XrfJsonHelper *record,
+                               QString *errorMsg);
+
     // Generic property conversion of any gadget, for records that build their own JSON.
     static QJsonObject gadgetToJson(const QMetaObject &meta, const void *gadget);
     static bool gadgetFromJson(const QMetaObject &meta, void *gadget, const QJsonObject &json,

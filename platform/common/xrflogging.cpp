@@ -31,6 +31,7 @@ struct LoggerState
     QMutex mutex;
     QFile file;
     QtMsgType consoleLevel = QtDebugMsg;
+    QtMsgType fileLevel = QtDebugMsg;
     QtMessageHandler previous = nullptr;
     bool installed = false;
 };
@@ -69,7 +70,7 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
     const QByteArray line = XrfLogger::formatRecord(type, context, message).toUtf8() + '\n';
     LoggerState &s = state();
     QMutexLocker lock(&s.mutex);
-    if (s.file.isOpen()) {
+    if (s.file.isOpen() && severityRank(type) >= severityRank(s.fileLevel)) {
         s.file.write(line);
         s.file.flush();
     }
@@ -125,6 +126,20 @@ void XrfLogger::uninstall()
     qInstallMessageHandler(s.previous);
     s.installed = false;
     s.file.close();
+}
+
+void XrfLogger::setLoggerLevel(QtMsgType level)
+{
+    LoggerState &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.fileLevel = level;
+}
+
+QtMsgType XrfLogger::loggerLevel()
+{
+    LoggerState &s = state();
+    QMutexLocker lock(&s.mutex);
+    return s.fileLevel;
 }
 
 QString XrfLogger::logFilePath()

@@ -41,6 +41,9 @@ public:
     // Installs the message handler. Records below `consoleLevel` are written to the file only.
     static void install(const QString &logFilePath, QtMsgType consoleLevel = QtDebugMsg);
     static void uninstall();
+    // Records below `level` are no longer written to the log file (debug: every record).
+    static void setLoggerLevel(QtMsgType level);
+    static QtMsgType loggerLevel();
     static QString logFilePath();
     static QString formatRecord(QtMsgType type, const QMessageLogContext &context,
                                 const QString &message);

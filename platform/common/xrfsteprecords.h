@@ -5,8 +5,9 @@
 
 #include "xrfairshot.h"
 #include "xrfbeaminfo.h"
-#include "xrfprerequisiteshot.h"
 #include "xrfcalibrationstandard.h"
 #include "xrffactorsetresults.h"
-#include "xrfradiationsurveyresult.h"
+#include "xrfprerequisiteshot.h"
+#include "xrfprofilepackage.h"
 #include "xrfprovisioningdata.h"
+#include "xrfradiationsurveyresult.h"

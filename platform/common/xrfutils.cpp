@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QMutex>
 #include <QSaveFile>
+#include <QSettings>
 #include <QTimer>
 
 #include <unistd.h>
@@ -195,6 +196,19 @@ QString XrfUtils::factoryPasswordFilePath()
 QString XrfUtils::FirmwareLogFilesPath()
 {
     return homeCorvaneAppDirPath() + QStringLiteral("/logs/firmware/");
+}
+
+QString XrfUtils::applicationSettingsFilePath()
+{
+    QString application = QCoreApplication::applicationName();
+    if (application.isEmpty())
+        application = QStringLiteral("xrf");
+    if (instrumentRoot().isEmpty())
+        return QSettings(QSettings::IniFormat, QSettings::UserScope,
+                         QCoreApplication::organizationName(), application)
+            .fileName();
+    return homeCorvaneAppDirPath() + QStringLiteral("/.config/") + application
+        + QStringLiteral(".conf");
 }
 
 QString XrfUtils::currentUtcIsoTime()

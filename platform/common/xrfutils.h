@@ -73,8 +73,24 @@ public:
     // The archive is written beside `zipPath` under a temporary name and renamed into place, so
     // `zipPath` is either absent, the old archive or the whole new one.
     static bool backupDirectory(const QString &dir, const QString &zipPath, QString *errorMsg);
+    // Zips the folder `sourceDir` into `zipPath` the way backupDirectory does (a temporary name
+    // renamed into place). `recursive`: the subfolders too; `includeHidden`: dot files too;
+    // `keepRootFolder`: entries start with the folder's own name; `syncToStorage`: the file
+    // system is flushed once the archive is in place, so that it survives a power cut. Links are
+    // never followed or stored.
+    static bool zip(const QString &sourceDir, const QString &zipPath, bool recursive,
+                    bool includeHidden, bool keepRootFolder, bool syncToStorage,
+                    QString *errorMsg = nullptr);
     // Copies the folder `from` with everything below it into `to` (created when missing).
+    // Links are neither followed nor copied.
     static bool copyDirectory(const QString &from, const QString &to, QString *errorMsg = nullptr);
+    // A name from outside (a caller, a data file, a cloud answer) reduced to a safe base name: the
+    // part after the last slash, with every character other than letters, digits, '.', '-' and
+    // '_' replaced by '_'; empty when nothing usable is left ("", ".", "..").
+    static QString safeFileName(const QString &name);
+    // The application's default settings store (QSettings in INI format): below the home folder
+    // when an instrument root is set, else QSettings' own location for the application.
+    static QString applicationSettingsFilePath();
     // Flushes every file system buffer to the storage devices.
     static bool syncDeviceFileSystem(QString *errorMsg);
 

@@ -73,7 +73,62 @@ bool addFolderEntry(QuaZip *zip, const QString &dirPath, const QString &entryNam
     return true;
 }
 
-bool zipFolderInto(const QString &dir, const QString &archivePath, QString *errorMsg)
+// What goes into an archive of a folder.
+struct ZipOptions
+{
+    bool recursive = true;
+    bool includeHidden = true;
+    // Entries start with the folder's own name ("profile/...") rather than below it.
+    bool keepRootFolder = false;
+};
+
+QDir::Filters entryFilters(const ZipOptions &options)
+{
+    QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
+    if (options.includeHidden)
+        filters |= QDir::Hidden;
+    return filters;
+}
+
+// An entry name relative to the archive's root: never absolute, never climbing out of it.
+bool isSafeEntryName(const QString &name)
+{
+    return !name.isEmpty() && !QDir::isAbsolutePath(name)
+        && !QDir::cleanPath(name).startsWith(QLatin1String(".."))
+        && !name.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+}
+
+bool addFolderTree(QuaZip *zip, const QString &dir, const ZipOptions &options, QString *errorMsg)
+{
+    const QDir root(dir);
+    const QString prefix =
+        options.keepRootFolder ? QFileInfo(dir).fileName() + QLatin1Char('/') : QString();
+    if (!prefix.isEmpty() && !addFolderEntry(zip, dir, prefix.chopped(1), errorMsg))
+        return false;
+    QDirIterator it(dir, entryFilters(options),
+                    options.recursive ? QDirIterator::Subdirectories
+                                      : QDirIterator::NoIteratorFlags);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        // A link is neither followed nor stored: it could point anywhere on the instrument.
+        if (info.isSymLink())
+            continue;
+        const QString entryName = prefix + root.relativeFilePath(path);
+        if (!isSafeEntryName(entryName)) {
+            setError(errorMsg, QStringLiteral("Refusing archive entry '%1'").arg(entryName));
+            return false;
+        }
+        const bool ok = info.isDir() ? addFolderEntry(zip, path, entryName, errorMsg)
+                                     : addFileToZip(zip, path, entryName, errorMsg);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool zipFolderInto(const QString &dir, const QString &archivePath, const ZipOptions &options,
+                   QString *errorMsg)
 {
     QuaZip zip(archivePath);
     if (!zip.open(QuaZip::mdCreate)) {
@@ -83,19 +138,7 @@ bool zipFolderInto(const QString &dir, const QString &archivePath, QString *erro
                      .arg(zip.getZipError()));
         return false;
     }
-    const QDir root(dir);
-    bool ok = true;
-    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (ok && it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString entryName = root.relativeFilePath(path);
-        if (info.isDir())
-            ok = addFolderEntry(&zip, path, entryName, errorMsg);
-        else
-            ok = addFileToZip(&zip, path, entryName, errorMsg);
-    }
+    bool ok = addFolderTree(&zip, dir, options, errorMsg);
     zip.close();
     if (ok && zip.getZipError() != UNZ_OK) {
         setError(errorMsg,
@@ -115,7 +158,11 @@ bool isInside(const QString &path, const QString &dir)
 
 } // namespace
 
-bool XrfUtils::backupDirectory(const QString &dir, const QString &zipPath, QString *errorMsg)
+namespace {
+
+// Zips `dir` beside `zipPath` under a temporary name and renames it into place.
+bool zipIntoPlace(const QString &dir, const QString &zipPath, const ZipOptions &options,
+                  QString *errorMsg)
 {
     if (!QFileInfo(dir).isDir()) {
         setError(errorMsg, QStringLiteral("Folder %1 does not exist").arg(dir));
@@ -134,7 +181,7 @@ bool XrfUtils::backupDirectory(const QString &dir, const QString &zipPath, QStri
     }
     const QString partPath = zipPath + QStringLiteral(".part");
     QFile::remove(partPath);
-    if (!zipFolderInto(dir, partPath, errorMsg)) {
+    if (!zipFolderInto(dir, partPath, options, errorMsg)) {
         QFile::remove(partPath);
         return false;
     }
@@ -148,6 +195,25 @@ bool XrfUtils::backupDirectory(const QString &dir, const QString &zipPath, QStri
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool XrfUtils::backupDirectory(const QString &dir, const QString &zipPath, QString *errorMsg)
+{
+    return zipIntoPlace(dir, zipPath, ZipOptions(), errorMsg);
+}
+
+bool XrfUtils::zip(const QString &sourceDir, const QString &zipPath, bool recursive,
+                   bool includeHidden, bool keepRootFolder, bool syncToStorage, QString *errorMsg)
+{
+    ZipOptions options;
+    options.recursive = recursive;
+    options.includeHidden = includeHidden;
+    options.keepRootFolder = keepRootFolder;
+    if (!zipIntoPlace(sourceDir, zipPath, options, errorMsg))
+        return false;
+    return !syncToStorage || syncDeviceFileSystem(errorMsg);
 }
 
 bool XrfUtils::copyDirectory(const QString &from, const QString &to, QString *errorMsg)
@@ -166,6 +232,8 @@ bool XrfUtils::copyDirectory(const QString &from, const QString &to, QString *er
     while (it.hasNext()) {
         const QString path = it.next();
         const QString target = to + QLatin1Char('/') + source.relativeFilePath(path);
+        if (it.fileInfo().isSymLink())
+            continue;
         if (it.fileInfo().isDir()) {
             if (!QDir().mkpath(target)) {
                 setError(errorMsg, QStringLiteral("Failed to create folder %1").arg(target));
@@ -181,4 +249,19 @@ bool XrfUtils::copyDirectory(const QString &from, const QString &to, QString *er
         }
     }
     return true;
+}
+
+QString XrfUtils::safeFileName(const QString &name)
+{
+    QString base = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    base = base.mid(base.lastIndexOf(QLatin1Char('\\')) + 1);
+    for (QChar &c : base) {
+        const bool allowed = (c.unicode() < 128 && c.isLetterOrNumber()) || c == QLatin1Char('.')
+            || c == QLatin1Char('-') || c == QLatin1Char('_');
+        if (!allowed)
+            c = QLatin1Char('_');
+    }
+    if (base == QLatin1String(".") || base == QLatin1String(".."))
+        return QString();
+    return base;
 }

@@ -179,8 +179,11 @@ void SimNetworkManager::track(QNetworkReply *reply, SimCloudRoute::Kind kind, in
     if (kind == SimCloudRoute::Upload) {
         connect(reply, &QNetworkReply::uploadProgress, this,
                 [this, reply](qint64 sent, qint64 total) {
+                    // Qt reports (0, 0) once the body is sent: no news about progress.
+                    if (total <= 0)
+                        return;
                     Pending *uploading = m_pending.value(reply);
-                    const int percent = total > 0 ? int(sent * 100 / total) : 0;
+                    const int percent = int(sent * 100 / total);
                     if (uploading && !uploading->discarded && percent != uploading->lastPercent) {
                         uploading->lastPercent = percent;
                         emit fileUploadProgress(percent);

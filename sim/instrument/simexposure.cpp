@@ -117,6 +117,7 @@ void SimExposureRunner::beginExposing()
     {
         const auto lock = m_state.lock();
         snapshot = m_state.beamSnapshot();
+        m_state.noteStrayRadiation();
         m_state.log(QStringLiteral("Exposure %1").arg(m_settings.toString()));
     }
     m_response = SimBeam::respond(m_state.detector(), snapshot, true);

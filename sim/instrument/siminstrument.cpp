@@ -12,6 +12,12 @@
 #include "simstate.h"
 #include "xrfutils.h"
 
+#include <atomic>
+
+namespace {
+std::atomic<SimInstrument *> g_installed{nullptr};
+}
+
 struct SimInstrument::Private
 {
     explicit Private(const QString &model)
@@ -43,6 +49,8 @@ SimInstrument::SimInstrument(const QString &model) : d(new Private(model)) { }
 
 SimInstrument::~SimInstrument()
 {
+    SimInstrument *self = this;
+    g_installed.compare_exchange_strong(self, nullptr);
     if (XrfHardwareManager::isInstalled() && XrfHardwareManager::instance() == d->hardware.get())
         XrfHardwareManager::install(nullptr);
     if (xrf_hal::XrfEngine::isInstalled() && xrf_hal::XrfEngine::instance() == &d->engine)
@@ -63,8 +71,14 @@ const SimModelPreset &SimInstrument::preset() const
     return d->preset;
 }
 
+SimInstrument *SimInstrument::installed()
+{
+    return g_installed.load();
+}
+
 void SimInstrument::install()
 {
+    g_installed.store(this);
     XrfHardwareManager::install(d->hardware.get());
     xrf_hal::XrfEngine::install(&d->engine);
     XrfCameraController::install(&d->cameras);
@@ -195,4 +209,22 @@ void SimInstrument::setInterlockClosed(bool closed)
 {
     const auto lock = d->state.lock();
     d->state.environment().interlockClosed = closed;
+}
+
+SimStrayField SimInstrument::strayRadiation() const
+{
+    const auto lock = d->state.lock();
+    return d->state.strayRadiation();
+}
+
+void SimInstrument::armSurveyMeterHold()
+{
+    const auto lock = d->state.lock();
+    d->state.armStrayRadiationHold();
+}
+
+SimStrayField SimInstrument::surveyMeterHold() const
+{
+    const auto lock = d->state.lock();
+    return d->state.heldStrayRadiation();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "simleakage.h"
+
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -70,6 +72,16 @@ public:
     // The test stand and the safety interlock the instrument sits in.
     void setTestStand(bool present, bool lidClosed);
     void setInterlockClosed(bool closed);
+
+    // The survey meter's position beside the instrument: the stray radiation there now, and the
+    // meter's max-hold, armed before a radiation survey and read after it.
+    SimStrayField strayRadiation() const;
+    void armSurveyMeterHold();
+    SimStrayField surveyMeterHold() const;
+
+    // The instrument installed last, for the line's tools that stand beside it (the survey
+    // meter); null when none is.
+    static SimInstrument *installed();
 
 private:
     struct Private;

@@ -6,6 +6,7 @@
 #include "simclock.h"
 #include "simdetector.h"
 #include "simfilterwheel.h"
+#include "simleakage.h"
 #include "simnvstore.h"
 #include "simpoisson.h"
 #include "simpresets.h"
@@ -98,6 +99,14 @@ public:
     void log(const QString &line);
     QStringList firmwareLog() const { return m_log; }
 
+    // The survey meter beside the instrument (simstate_survey.cpp): the stray radiation there now
+    // (none with the tube off), and the meter's max-hold, which the technician arms before a
+    // survey and the exposure runner updates whenever the tube comes on.
+    SimStrayField strayRadiation();
+    void armStrayRadiationHold();
+    void noteStrayRadiation();
+    SimStrayField heldStrayRadiation() const { return m_heldStray; }
+
 private:
     void loadDefaults();
     void applyFilterAssemblyDefaults();
@@ -134,4 +143,6 @@ private:
     unsigned char m_eepromLoadStatus = xrf_hal::EepromDone;
     bool m_exposureActive = false;
     QStringList m_log;
+    bool m_strayHoldArmed = false;
+    SimStrayField m_heldStray;
 };

@@ -205,6 +205,18 @@ double SimFaults::tubeEmissionFactor() const
     return m_tubeEmissionFactor;
 }
 
+void SimFaults::setShieldingGap(double fraction)
+{
+    Lock lock(m_mutex);
+    m_shieldingGap = std::min(1.0, std::max(0.0, fraction));
+}
+
+double SimFaults::shieldingGap() const
+{
+    Lock lock(m_mutex);
+    return m_shieldingGap;
+}
+
 void SimFaults::clear()
 {
     Lock lock(m_mutex);
@@ -218,6 +230,7 @@ void SimFaults::clear()
     m_extraDarkRate = 0;
     m_fpgaGainWritesLost = false;
     m_tubeEmissionFactor = 1.0;
+    m_shieldingGap = 0;
 }
 
 QStringList SimFaults::describe() const
@@ -259,5 +272,8 @@ QStringList SimFaults::describe() const
     if (m_tubeEmissionFactor != 1.0)
         lines.append(
             QStringLiteral("tube emits %1 times its current set point").arg(m_tubeEmissionFactor));
+    if (m_shieldingGap > 0)
+        lines.append(QStringLiteral("a gap lets %1 of the stray radiation past the shielding")
+                         .arg(m_shieldingGap));
     return lines;
 }

@@ -78,6 +78,10 @@ public:
     bool fpgaGainWritesLost() const;
     void setTubeEmissionFactor(double factor);
     double tubeEmissionFactor() const;
+    // A gap in the shielding that lets this fraction (0..1) of the stray radiation out
+    // unattenuated.
+    void setShieldingGap(double fraction);
+    double shieldingGap() const;
 
     void clear();
     QStringList describe() const;
@@ -106,4 +110,5 @@ private:
     double m_extraDarkRate = 0;
     bool m_fpgaGainWritesLost = false;
     double m_tubeEmissionFactor = 1.0;
+    double m_shieldingGap = 0;
 };

@@ -8,4 +8,10 @@ struct SimTechnician
 {
     // The hardware setup sub-step during which the technician presses abort; empty: never.
     QString abortDuring;
+    // The radiation survey: the meter the technician holds (SimSurveyMeter's type and unit: the
+    // blue meter in mR/hr unless told otherwise), and a technician who surveys the instrument
+    // before its provisioning check.
+    int surveyMeterType = 1;
+    int surveyMeterUnit = 0;
+    bool surveysBeforeProvisioning = false;
 };
