@@ -98,6 +98,10 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
         }
     }
     m_instrument.reset(new SimInstrument(options.model));
+    SimInstrument *instrument = m_instrument.get();
+    m_technician.placeSample = [instrument](const QString &sample) {
+        return instrument->loadSample(sample);
+    };
     SimScenarioTargets targets;
     targets.instrument = m_instrument.get();
     targets.technician = &m_technician;

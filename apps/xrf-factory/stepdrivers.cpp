@@ -1,6 +1,7 @@
 #include "stepdrivers.h"
 
 #include "hardwaresetupdriver.h"
+#include "stabilitydriver.h"
 
 #include "xrffactorymanager.h"
 
@@ -94,6 +95,16 @@ StepOutcome runHardwareSetup(const TechnicianPlan &plan)
     return HardwareSetupDriver(plan).run();
 }
 
+StepOutcome runStability(const TechnicianPlan &plan)
+{
+    return StabilityDriver(QStringLiteral("stability"), plan).run();
+}
+
+StepOutcome runCollimatedStability(const TechnicianPlan &plan)
+{
+    return StabilityDriver(QStringLiteral("collimatedStability"), plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -102,6 +113,15 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("provisioning"), runProvisioning},
         {QStringLiteral("hardwareSetup"), runHardwareSetup},
         {QStringLiteral("cameraSetup"), runCameraSetup},
+        {QStringLiteral("stability"), runStability},
+        {QStringLiteral("collimatedStability"), runCollimatedStability},
     };
     return drivers;
+}
+
+bool stepNotRequired(const QString &step, QString *reason)
+{
+    if (step == QLatin1String("collimatedStability"))
+        return StabilityDriver::collimatedStabilityNotRequired(reason);
+    return false;
 }

@@ -12,6 +12,10 @@
 #include "simstate.h"
 #include "xrfutils.h"
 
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 struct SimInstrument::Private
 {
     explicit Private(const QString &model)
@@ -69,6 +73,14 @@ void SimInstrument::install()
     xrf_hal::XrfEngine::install(&d->engine);
     XrfCameraController::install(&d->cameras);
     XrfNetworkInterfaces::install(&d->interfaces);
+    // The root file system's version file, as an instrument image carries it.
+    const QString versionFile = XrfUtils::devicePath(QStringLiteral("/version.json"));
+    if (!XrfUtils::instrumentRoot().isEmpty() && !QFileInfo::exists(versionFile)
+        && !XrfUtils::writeJsonFile(versionFile,
+                                    QJsonDocument(QJsonObject{{"rootFsVersion", "5.4.24"},
+                                                              {"rootFsPatchVersion", "7"},
+                                                              {"appVersion", "3.18.2"}})))
+        qWarning() << "cannot write the instrument's version file" << versionFile;
     const QString clockProgram = XrfUtils::simStatePath() + QStringLiteral("/hwclock");
     if (d->rtc.installProgram(clockProgram))
         XrfUtils::setHwClockProgram(clockProgram);
