@@ -400,11 +400,18 @@ void Worker::scheduleNextStabilityExposure(int delaySeconds)
 // for and never reported its start is stopped too, or the next attempt would find it busy.
 void Worker::onInactivityTimerTimeout()
 {
-    qWarning() << "Inactivity timer triggered, software failed to hear back from K60.";
+    const QString text =
+        QStringLiteral("Inactivity timer triggered, software failed to hear back from K60.");
+    qWarning().noquote() << text;
     if (stabilityExposureState == 1 || stabilityExposureRequested)
         XrfHardwareManager::instance()->stopExposure(true);
-    if (stabilityWatch)
-        onStabilityExposureStopped(XrfHardwareManager::EndStoppedByUser, false);
+    if (!stabilityWatch)
+        return;
+    // The shot's record names the watchdog among the attempt's faults.
+    if (stabilityRunning)
+        stabilityHardwareErrors.append(
+            XrfErrorInfo(XrfErrorInfo::GeneralError, QStringLiteral("Inactivity timer"), text));
+    onStabilityExposureStopped(XrfHardwareManager::EndStoppedByUser, false);
 }
 
 void Worker::onStabilityShotsFinished()

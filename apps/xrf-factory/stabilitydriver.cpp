@@ -193,12 +193,18 @@ void StabilityDriver::onShot(const QJsonObject &record)
     if (record.value(QStringLiteral("exposureRetries")).toInt() == 0)
         return;
     ++m_retriedShots;
-    const QJsonArray conditions = record.value(QStringLiteral("exposureEndConditions")).toArray();
+    // The first attempt that failed says why the shot was retried.
+    int condition = 0;
+    for (const QJsonValue &value : record.value(QStringLiteral("exposureEndConditions")).toArray())
+        condition = condition ? condition : value.toInt();
     QString cause = XrfHardwareManager::exposureEndConditionToString(
-        XrfHardwareManager::XrfExposureEndCondition(conditions.last().toInt()));
-    const QJsonArray faults = record.value(QStringLiteral("faults")).toArray();
-    if (!faults.isEmpty() && !faults.last().toArray().isEmpty())
-        cause += QStringLiteral(" (%1)").arg(faults.last().toArray().first().toString());
+        XrfHardwareManager::XrfExposureEndCondition(condition));
+    for (const QJsonValue &fault : record.value(QStringLiteral("faults")).toArray()) {
+        if (!fault.toArray().isEmpty()) {
+            cause += QStringLiteral(" (%1)").arg(fault.toArray().first().toString());
+            break;
+        }
+    }
     if (!m_retryCauses.contains(cause))
         m_retryCauses << cause;
 }

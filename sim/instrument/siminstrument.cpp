@@ -135,6 +135,8 @@ bool SimInstrument::loadSample(const QString &name)
     if (!SimSamples::find(name, &sample))
         return false;
     const auto lock = d->state.lock();
+    // A graded target is aligned on the beam spot where it is now.
+    sample.placementOffsetUm = -d->faults.focalSpotDriftMicrons(d->state.tubeOnSeconds());
     d->state.setSample(sample);
     d->state.log(QStringLiteral("Sample at the window: %1").arg(sample.name));
     return true;

@@ -223,7 +223,7 @@ unsigned char SimState::pollEepromLoad()
 SimFilterWheel &SimState::wheel()
 {
     m_wheel.setJammed(m_faults.filterWheelJammed());
-    m_wheel.setLandingJitter(m_faults.filterWheelLandingJitter());
+    m_wheel.setLandingJitter(m_faults.filterWheelLandingJitter(m_tubeOnSeconds));
     m_wheel.update(nowMs());
     return m_wheel;
 }

@@ -248,16 +248,17 @@ double SimFaults::focalSpotDriftMicrons(double tubeOnSeconds) const
     return m_focalSpotDriftPerMinute * tubeOnSeconds / 60.0;
 }
 
-void SimFaults::setFilterWheelLandingJitter(double factor)
+void SimFaults::setFilterWheelLandingJitter(double factor, double afterTubeOnSeconds)
 {
     Lock lock(m_mutex);
     m_wheelLandingJitter = std::max(1.0, factor);
+    m_wheelJitterAfterSeconds = afterTubeOnSeconds;
 }
 
-double SimFaults::filterWheelLandingJitter() const
+double SimFaults::filterWheelLandingJitter(double tubeOnSeconds) const
 {
     Lock lock(m_mutex);
-    return m_wheelLandingJitter;
+    return tubeOnSeconds >= m_wheelJitterAfterSeconds ? m_wheelLandingJitter : 1.0;
 }
 
 void SimFaults::clear()
@@ -276,6 +277,7 @@ void SimFaults::clear()
     m_sagFraction = 0;
     m_focalSpotDriftPerMinute = 0;
     m_wheelLandingJitter = 1.0;
+    m_wheelJitterAfterSeconds = 0;
 }
 
 QStringList SimFaults::describe() const

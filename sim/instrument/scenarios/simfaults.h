@@ -95,10 +95,11 @@ public:
     // micrometres per minute of tube on-time.
     void setFocalSpotDrift(double micronsPerMinute);
     double focalSpotDriftMicrons(double tubeOnSeconds) const;
-    // A filter wheel servo that lands `factor` times farther from its set point than a good one
+    // A filter wheel servo that, once the tube has been on for `afterTubeOnSeconds` (the
+    // instrument has warmed), lands `factor` times farther from its set point than a good one
     // (within `factor` times its tolerance).
-    void setFilterWheelLandingJitter(double factor);
-    double filterWheelLandingJitter() const;
+    void setFilterWheelLandingJitter(double factor, double afterTubeOnSeconds = 0);
+    double filterWheelLandingJitter(double tubeOnSeconds) const;
 
     // Engine operations called so far, all names together.
     int totalOperationCalls() const;
@@ -134,4 +135,5 @@ private:
     double m_sagTimeConstantSeconds = 1;
     double m_focalSpotDriftPerMinute = 0;
     double m_wheelLandingJitter = 1.0;
+    double m_wheelJitterAfterSeconds = 0;
 };

@@ -47,14 +47,14 @@ QVector<SimScenario> stabilityScenarios()
          }},
         {QStringLiteral("spectrum-updates-stop"),
          QStringLiteral("Once the tube has run for a few minutes the controller stops sending "
-                        "spectrum updates 3 s into every exposure: the inactivity watchdog ends "
-                        "each attempt."),
+                        "spectrum updates 3 s into an exposure, six times: the inactivity "
+                        "watchdog ends those attempts."),
          [](SimInstrument &i) {
              SimFaults::ExposureFault silence;
              silence.atSeconds = 3;
              silence.silences = true;
              silence.afterTubeOnSeconds = kHotTubeSeconds;
-             i.faults().addExposureFault(silence);
+             i.faults().addExposureFault(silence, 6);
          }},
         {QStringLiteral("tube-output-drift"),
          QStringLiteral("The tube's emission sags as it heats, by up to 10% over a few minutes: "
@@ -63,18 +63,19 @@ QVector<SimScenario> stabilityScenarios()
              i.faults().setTubeOutputSag(0.10, 300);
          }},
         {QStringLiteral("filter-wheel-jitter"),
-         QStringLiteral("The filter wheel's servo is worn: it lands four times farther off its "
-                        "set point, which moves the collimated spot on the Br/Cu target from shot "
-                        "to shot; frozen, the spread is fine and the wheel is to blame."),
+         QStringLiteral("The filter wheel's servo loses stiffness once the instrument is warm: it "
+                        "lands two and a half times farther off its set point, which moves the collimated "
+                        "spot on the Br/Cu target from shot to shot; frozen, the spread is fine "
+                        "and the wheel is to blame."),
          [](SimInstrument &i) {
-             i.faults().setFilterWheelLandingJitter(4);
+             i.faults().setFilterWheelLandingJitter(2.5, kHotTubeSeconds);
          }},
         {QStringLiteral("focal-spot-drift"),
-         QStringLiteral("The tube's focal spot wanders as it heats, 60 um a minute at the sample: "
+         QStringLiteral("The tube's focal spot wanders as it heats, 120 um a minute at the sample: "
                         "the Br/Cu ratio drifts even with the filter frozen, so the tube is to "
                         "blame."),
          [](SimInstrument &i) {
-             i.faults().setFocalSpotDrift(60);
+             i.faults().setFocalSpotDrift(120);
          }},
         {QStringLiteral("cloud-offline-at-upload"),
          QStringLiteral("The factory network drops once the stability step is entered: the run "
