@@ -2,6 +2,7 @@
 
 #include "xrffactorymanager.h"
 #include "xrfhardwaremanager.h"
+#include "xrfnetworkmanager.h"
 #include "xrftimescale.h"
 #include "xrfutils.h"
 
@@ -18,6 +19,8 @@ const int kRunTimeoutMs = 24 * 60 * 60 * 1000;
 const QString kBrCuTarget = QStringLiteral("BrCu");
 const QString kSurveySample = QStringLiteral("SS316");
 const int kStoredRecordPollMs = 100;
+// How long a line that has just started waits for the cloud to answer.
+const int kCloudWaitMs = 30000;
 
 XrfFactoryManager *manager()
 {
@@ -109,6 +112,8 @@ StepOutcome StabilityDriver::run()
         || entered == QLatin1String("waitingForCloudResponse")
         || entered == QLatin1String("error")) {
         lines << QStringLiteral("  (the data of an earlier run is assembled and uploaded first)");
+        if (entered == QLatin1String("waitingForCloudResponse"))
+            retryUpload();
         if (!waitForFinalRecord() || !m_uploadError.isEmpty())
             return outcome(lines);
         if (status(m_record) == QLatin1String("cloudResponseReceived")
@@ -139,6 +144,25 @@ StepOutcome StabilityDriver::run()
         lines << QStringLiteral("  (technician puts the SS316 block back)");
     }
     return outcome(lines);
+}
+
+// The upload that entering the step resumed may have ended before this driver listened (a line
+// that has just started may not reach the cloud yet): once the cloud answers, the technician asks
+// for the upload again. A chain still running refuses the second request and ends on its own.
+void StabilityDriver::retryUpload()
+{
+    QEventLoop wait;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &wait, [&wait] {
+        if (XrfNetworkManager::instance()->isCloudConnected())
+            wait.quit();
+    });
+    poll.start(kStoredRecordPollMs);
+    QTimer::singleShot(kCloudWaitMs, &wait, &QEventLoop::quit);
+    if (!XrfNetworkManager::instance()->isCloudConnected())
+        wait.exec();
+    QMetaObject::invokeMethod(manager(), "uploadFactoryStepResult", Qt::QueuedConnection,
+                              Q_ARG(QString, m_step));
 }
 
 // The record may have reached its final status before this driver listened: the stored record

@@ -27,6 +27,7 @@ private:
     // The run's record as the library last stored it under the step's key.
     QJsonObject storedRecord() const;
     static bool isFinal(const QJsonObject &record);
+    void retryUpload();
     // Waits for a final record or a failed upload; false when nothing came in time.
     bool waitForFinalRecord();
     void onRecord(const QJsonObject &record);
