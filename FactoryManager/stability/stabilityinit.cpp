@@ -5,7 +5,12 @@
 #include "xrfengine.h"
 #include "xrfsettingsmanager.h"
 
+#include "xrftimescale.h"
+
 #include <QDebug>
+#include <QElapsedTimer>
+
+#include <algorithm>
 
 using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
 
@@ -33,6 +38,7 @@ const int kDefaultResetHeightMax = 42000;
 const int kDetectorPollMs = 100;
 const quint16 kDetectorReadyBit = 0x0002;
 const int kDarkRateWaitMs = 2000;
+const int kDarkRateAnswerFloorMs = 1000;
 
 } // namespace
 
@@ -264,14 +270,18 @@ void Worker::onStabilityDarkRateUpdated(const unsigned int &)
     stabilityDarkRatePending = false;
 }
 
-// The reading asked for when the step was entered; asked again when it has not come.
+// The reading asked for when the step was entered; asked again when it has not come. The answer
+// crosses to the hardware manager's thread and back, which takes a moment of this process's time
+// however fast the instrument's clock runs: the wait is at least kDarkRateAnswerFloorMs of it.
 bool Worker::waitForStabilityDarkRate()
 {
     if (!stabilityDarkRatePending)
         return true;
     XrfHardwareManager::instance()->getDarkRate(1);
-    for (int waited = 0; stabilityDarkRatePending && waited < kDarkRateWaitMs;
-         waited += kDetectorPollMs)
+    QElapsedTimer waited;
+    waited.start();
+    const qint64 limit = std::max(XrfTimeScale::scaledMs(kDarkRateWaitMs), kDarkRateAnswerFloorMs);
+    while (stabilityDarkRatePending && waited.elapsed() < limit)
         XrfUtils::activeSleep(kDetectorPollMs);
     return !stabilityDarkRatePending;
 }
