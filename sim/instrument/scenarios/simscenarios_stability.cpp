@@ -64,11 +64,11 @@ QVector<SimScenario> stabilityScenarios()
          }},
         {QStringLiteral("filter-wheel-jitter"),
          QStringLiteral("The filter wheel's servo loses stiffness once the instrument is warm: it "
-                        "lands two and a half times farther off its set point, which moves the collimated "
+                        "lands three times farther off its set point, which moves the collimated "
                         "spot on the Br/Cu target from shot to shot; frozen, the spread is fine "
                         "and the wheel is to blame."),
          [](SimInstrument &i) {
-             i.faults().setFilterWheelLandingJitter(2.5, kHotTubeSeconds);
+             i.faults().setFilterWheelLandingJitter(3, kHotTubeSeconds);
          }},
         {QStringLiteral("focal-spot-drift"),
          QStringLiteral("The tube's focal spot wanders as it heats, 120 um a minute at the sample: "
