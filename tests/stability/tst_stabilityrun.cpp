@@ -33,6 +33,8 @@ private slots:
     void hardwareConfigIsMergedNotReplaced();
 
 private:
+    void abortRunAfter(int shots, int minRepeats);
+
     std::unique_ptr<LogCapture> m_log;
     std::unique_ptr<Recorder> m_recorder;
 };
@@ -371,22 +373,28 @@ void TstStabilityRun::bothAlternatesHvAndLv()
     QCOMPARE(types, QStringList({"HV", "LV", "HV", "LV", "HV"}));
 }
 
-void TstStabilityRun::abortBeforeTheMinimumDiscardsTheShots()
+// A run of four 60 s shots, which the technician aborts after `shots` of them.
+void TstStabilityRun::abortRunAfter(int shots, int minRepeats)
 {
     QJsonObject options = plainOptions();
     options.insert("repeats", 4);
-    options.insert("minRepeats", 3);
+    options.insert("minRepeats", minRepeats);
     QJsonObject shot = exposure(40, 40, 2718);
     shot.insert("maxTime", 60); // long enough for the abort to meet a running shot
     options.insert("exposureHv", shot);
     writeSetupData(options, collimatedOptions());
-    const int summaries = env().cloud().requestCount(XrfNetworkManager::PutStabilityTestResult);
     enterStep("stability");
-    const auto abort = abortAfterShots(1, m_recorder.get());
+    const auto abort = abortAfterShots(shots, m_recorder.get());
     startRun();
     QVERIFY(waitForFinal(*m_recorder));
     QObject::disconnect(abort);
-    QCOMPARE(m_recorder->shots.size(), 1);
+    QCOMPARE(m_recorder->shots.size(), shots);
+}
+
+void TstStabilityRun::abortBeforeTheMinimumDiscardsTheShots()
+{
+    const int summaries = env().cloud().requestCount(XrfNetworkManager::PutStabilityTestResult);
+    abortRunAfter(1, 3);
     QCOMPARE(m_recorder->lastStatus(), QStringLiteral("aborted"));
     QCOMPARE(m_recorder->last().value("errorMsg").toString(), QStringLiteral("User Abort"));
     QVERIFY(m_log->contains("Ignoring stability result as stability shots taken"));
@@ -398,19 +406,8 @@ void TstStabilityRun::abortBeforeTheMinimumDiscardsTheShots()
 
 void TstStabilityRun::abortAfterTheMinimumUploadsButDoesNotPass()
 {
-    QJsonObject options = plainOptions();
-    options.insert("repeats", 4);
-    QJsonObject shot = exposure(40, 40, 2718);
-    shot.insert("maxTime", 60);
-    options.insert("exposureHv", shot);
-    writeSetupData(options, collimatedOptions());
     const int summaries = env().cloud().requestCount(XrfNetworkManager::PutStabilityTestResult);
-    enterStep("stability");
-    const auto abort = abortAfterShots(2, m_recorder.get());
-    startRun();
-    QVERIFY(waitForFinal(*m_recorder));
-    QObject::disconnect(abort);
-    QCOMPARE(m_recorder->shots.size(), 2);
+    abortRunAfter(2, 2);
     // The shots taken are judged by the cloud (which passes them), but the run does not pass.
     QCOMPARE(env().cloud().requestCount(XrfNetworkManager::PutStabilityTestResult), summaries + 1);
     QVERIFY(m_recorder->statuses().contains("waitingForCloudResponse"));
