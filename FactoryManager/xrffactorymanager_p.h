@@ -505,6 +505,7 @@ public:
     void disconnectStabilityUploadSignals();
     void onStabilityDataUploadComplete(bool hasSucceeded, QString errorMsg);
     void discardStabilityResults();
+    bool selectStabilityStepData(XrfUtils::FactoryStepId stepId);
     void uploadStabilityStepResult(XrfUtils::FactoryStepId stepId);
     void discardStabilityStepResult(XrfUtils::FactoryStepId stepId);
 

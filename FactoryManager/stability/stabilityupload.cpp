@@ -39,18 +39,31 @@ void raiseAlarm(const QString &message)
 
 } // namespace
 
+// The named step's data, unless a run is taking shots or another kind's upload runs: their files
+// and record must stay where they are.
+bool Worker::selectStabilityStepData(XrfUtils::FactoryStepId stepId)
+{
+    const StabilityTestType type =
+        stepId == XrfUtils::CollimatedStability ? StabilityCollimated : StabilityPlain;
+    if (stabilityRunning || (stabilityUploadPending && type != stabilityTestType)) {
+        qWarning() << "A stability run or another stability upload is in progress; the data of"
+                   << XrfFactoryManager::factoryStepNameFromId(stepId) << "is left as it is";
+        return false;
+    }
+    selectStabilityType(type);
+    return true;
+}
+
 void Worker::uploadStabilityStepResult(XrfUtils::FactoryStepId stepId)
 {
-    selectStabilityType(stepId == XrfUtils::CollimatedStability ? StabilityCollimated
-                                                                : StabilityPlain);
-    uploadStabilityData();
+    if (selectStabilityStepData(stepId))
+        uploadStabilityData();
 }
 
 void Worker::discardStabilityStepResult(XrfUtils::FactoryStepId stepId)
 {
-    selectStabilityType(stepId == XrfUtils::CollimatedStability ? StabilityCollimated
-                                                                : StabilityPlain);
-    discardStabilityResults();
+    if (selectStabilityStepData(stepId))
+        discardStabilityResults();
 }
 
 // The entry point from outside the chain: refused while a chain runs.
