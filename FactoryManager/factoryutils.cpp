@@ -1,5 +1,9 @@
 #include "factoryutils.h"
 
+#include "xrfengine.h"
+#include "xrfhardwareconfig.h"
+#include "xrfsoftwareversioninfo.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 
@@ -48,6 +52,43 @@ QString stabilityStatusText(int currentTest, int repeats, int retry, int maxRetr
         .arg(currentTest)
         .arg(repeats)
         .arg(timeText);
+}
+
+QJsonObject stabilityHeaderIdentity(const XrfHardwareConfig &config, xrf_hal::XrfEngine *engine,
+                                    bool collimated)
+{
+    XrfSoftwareVersionInfo versions;
+    QString error;
+    if (!versions.readVersionInfoFromFile(QStringLiteral("/version.json"), &error))
+        qWarning().noquote() << "Failed to read software versions:" << error;
+    unsigned short tolerance = 0;
+    if (engine->getFilterMoveTolerance(&tolerance) != 0)
+        tolerance = 0;
+    signed char detectorTemperature = 0;
+    if (engine->getDetectorSetTemperature(&detectorTemperature) != 0)
+        detectorTemperature = 0;
+    return {
+        {QStringLiteral("serial"), config.insSerialNumber()},
+        {QStringLiteral("stabilityRunNumber"), 1},
+        {QStringLiteral("kernelVersion"), versions.rootFsVersion()},
+        {QStringLiteral("kernelPatchVersion"), versions.rootFsPatchVersion()},
+        {QStringLiteral("softwareVersion"), versions.appVersion()},
+        {QStringLiteral("k60Version"), config.k60FirmwareVersion()},
+        {QStringLiteral("fpgaVersion"), config.fpgaFirmwareVersion()},
+        {QStringLiteral("detectorPartNumber"), config.detectorModel()},
+        {QStringLiteral("tubePartNumber"), config.tubeModel()},
+        {QStringLiteral("detectorSerialNumber"), config.detectorSerialNumber()},
+        {QStringLiteral("detectorPreampSerialNumber"), config.detectorPreampSerialNumber()},
+        {QStringLiteral("detectorAssemblySerialNumber"), config.detectorAssemblySerialNumber()},
+        {QStringLiteral("tubeSerialNumber"), config.tubeSerialNumber()},
+        {QStringLiteral("tubeFirmwareVersion"), config.tubeFirmware()},
+        {QStringLiteral("digitalBoardSerialNumber"), config.xrfEngineSerialNumber()},
+        {QStringLiteral("powerBoardSerialNumber"), config.powerPcbSerial()},
+        {QStringLiteral("collimatedTest"), collimated},
+        {QStringLiteral("filterEncoderTolerance"), int(tolerance)},
+        {QStringLiteral("targetDetectorTemp"), int(detectorTemperature)},
+        {QStringLiteral("targetDetectorResolution"), 130},
+    };
 }
 
 void calculateGaussianAmplitude(double peakPosition, double width, const QList<double> &data,

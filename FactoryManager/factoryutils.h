@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
+
+class XrfHardwareConfig;
+namespace xrf_hal {
+class XrfEngine;
+}
 
 // Numeric helpers and texts shared by the factory steps.
 namespace FactoryUtils {
@@ -15,6 +21,12 @@ QString stabilityTimeRemainingText(int minutes);
 // The stability task status; `retry` above 0 names the retry in progress.
 QString stabilityStatusText(int currentTest, int repeats, int retry, int maxRetries,
                             const QString &timeText);
+
+// The instrument's identity at the head of a stability run's header: serial, software and firmware
+// versions, the parts and their serials, the collimated flag, the filter move tolerance and the
+// detector's target temperature and resolution.
+QJsonObject stabilityHeaderIdentity(const XrfHardwareConfig &config, xrf_hal::XrfEngine *engine,
+                                    bool collimated);
 
 // Least-squares amplitude of a Gaussian of FWHM `width` (in bins) centred on `peakPosition`,
 // fitted to the three bins around it; bin i spans [i, i + 1). 0 when the peak lies outside the

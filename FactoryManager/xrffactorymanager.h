@@ -107,7 +107,9 @@ public slots:
     // Camera collimation (factory step 4).
     void startCameraCollimationSetup();
 
-    // Stability tests (factory steps 5 and 6).
+    // Stability tests (factory steps 5 and 6): the run of the step entered last, and its abort.
+    void startStabilityTest(bool isMiniStability);
+    void abortStabilityTest();
 
     // Beams setup and air shots (factory steps 7 and 8).
 

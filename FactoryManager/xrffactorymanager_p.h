@@ -5,12 +5,14 @@
 #include "devicefactorystatus.h"
 #include "stepexposure.h"
 #include "xrfcloudresponse.h"
+#include "xrffactorystabilityparams.h"
 #include "xrffactorystepinfo.h"
 #include "xrffilterpair.h"
 #include "xrfhardwareconfig.h"
 #include "xrfhardwaremanager.h"
 #include "xrfhardwaresetupstepslist.h"
 #include "xrfnetworkmanager.h"
+#include "xrfstabilitytestmetainfo.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -398,7 +400,176 @@ public:
     // The sub-step that waits for the operator's result; empty when none does.
     QString operatorTestPending;
 
-    // Stability tests, factory steps 5 and 6 (stability/).
+    // Stability tests, factory steps 5 and 6 (stability/): stabilityinit.cpp prepares the step
+    // and checks the parameters and the instrument; stabilityrun.cpp runs the shots;
+    // stabilitystatus.cpp ties the run to its results; stabilitylog.cpp builds each shot's record;
+    // stabilityfiles.cpp keeps the run's files; stabilityassembly.cpp (with the streaming writers
+    // of stabilityassembler.h) assembles them and judges the Br/Cu ratio; stabilityupload.cpp
+    // sends them to the cloud and takes its verdict.
+    enum StabilityTestType { StabilityPlain = 0, StabilityCollimated = 1 };
+    // 5 and 7 are events for onStabilityTestComplete only; they are never stored.
+    enum StabilityTestStatus {
+        StabilityReady = 0,
+        StabilityError = 1,
+        StabilityAborted = 2,
+        StabilityShotsComplete = 3,
+        StabilityProcessingResults = 4,
+        StabilityResultsDiscarded = 5,
+        StabilityWaitingForCloudResponse = 6,
+        StabilityUploadFinished = 7,
+        StabilityCloudResponseReceived = 8,
+        StabilityRunAgainInFreezeFilterMode = 9,
+    };
+    enum StabilityResultType {
+        StabilitySummary = 0,
+        StabilitySpectrum = 1,
+        StabilityFirmwareLog = 2
+    };
+    static QString stabilityStatusText(StabilityTestStatus status);
+    QString stabilityStepName() const;
+    XrfUtils::FactoryStepId stabilityStepId() const;
+    // The kind and its folders, without touching the run (uploads and discards of a named step).
+    void selectStabilityType(StabilityTestType type);
+    void initStability(StabilityTestType type);
+    bool resumeStabilityLeftovers();
+    void waitForStabilityDetector();
+    bool initStabilityTestParams(bool isMini);
+    bool readStabilityFpgaScale(QString *error);
+    bool failStabilityInit(const QString &message);
+    bool runStabilityPreflightCheck(QString *error);
+    bool waitForStabilityDarkRate();
+    void onStabilityDarkRateUpdated(const unsigned int &darkRate);
+    bool waitForDetectorReady(int seconds, bool *notReady, QString *error);
+    void doStability(bool isMini, bool freezeFilterMode);
+    void resetStabilityRun();
+    bool prepareStabilityRun(bool freezeFilterMode, QString *error);
+    bool clampStabilityExposures(QString *error);
+    void abortStabilityTest();
+    void onStabilityExposureStarted();
+    void onStabilitySpectrum(const XrfSpectrum &spectrum);
+    void onStabilityExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                                    bool tubeStillOn);
+    void onStabilityError(const XrfErrorInfo &err);
+    void scheduleNextStabilityExposure(int delaySeconds);
+    void onStabilityShotsFinished();
+    void updateStabilityTaskStatus();
+    void onStabilityTestComplete(StabilityTestStatus status);
+    void finishStabilityShots(StabilityTestStatus status);
+    void finishStabilityEvaluation();
+    void setStabilityStatus(StabilityTestStatus status, bool reportStep = true);
+    bool loadStabilityMetaInfoFromLastResult();
+    bool saveStabilityTestInfoToLastResult();
+    void mergeIntoHardwareConfigSetting(const QJsonObject &values);
+    // The shot's record (stabilitylog.cpp): readings of the instrument, the spectrum's analysis
+    // and, when final, the shot's files, the running statistics and the first-shot checks.
+    void writeStabilityLog(QJsonObject *record, bool isFinal);
+    QJsonObject readStabilityReadings();
+    void sampleStabilityMonitors(QJsonObject *record);
+    void analyseStabilityPeaks(QJsonObject *record, double *binSize, double *slope, double *offset);
+    void updateStabilityStatistics(const XrfSpectrum &spectrum, double resolution, double slope,
+                                   double offset);
+    void runFirstShotChecks(const QJsonObject &record, double binSize);
+    QJsonObject stabilityDisplayCopy(const QJsonObject &record) const;
+    // The run's files (stabilityfiles.cpp) and their assembly (stabilityassembly.cpp).
+    bool saveStabilityResult(StabilityResultType type, const QJsonObject &data, QString *error);
+    void saveStabilityTestHeader();
+    bool isUnProcessedStabilityResults(qint32 *summaryCount);
+    bool isPendingStabilityUploads();
+    bool isInsideStabilityCompletedFolder(const QString &path) const;
+    bool removeStabilityFile(const QString &path);
+    bool processStabilityResults(qint32 &shotsTaken, qint32 *shotsProcessed, QString *error);
+    bool assembleStabilityResults(QString *error);
+    bool stampStabilityHeaderEndTime(QString *error);
+    bool assembleStabilitySummaryResult(QString *error);
+    bool assembleStabilitySpectraResult(QString *error);
+    bool assembleStabilityFirmwareLogs(QString *error);
+    bool checkCollimatedStabilityMeanAndRSD(bool *runAgainInFreezeFilterMode);
+    // The upload chain and the cloud's verdict (stabilityupload.cpp).
+    void uploadStabilityData();
+    void continueStabilityUpload();
+    bool checkStabilityUploadConnectivity(const QString &failureText, QString *error);
+    bool uploadStabilitySummary(QString *error);
+    bool uploadStabilitySpectra(QString *error);
+    bool uploadStabilityFirmwareLogs(QString *error);
+    void onStabilitySummaryUploadProgressChanged(int progress);
+    void onStabilitySpectraUploadProgressChanged(int progress);
+    void onStabilityFirmwareLogsUploadProgressChanged(int progress);
+    void onStabilitySummaryUploadComplete(const XrfCloudResponse &response);
+    void onStabilityTestQueryComplete(const XrfCloudResponse &response);
+    bool readStabilityVerdict(const QJsonObject &answer, bool *passed, int *uploadId,
+                              QString *error);
+    void applyStabilityGainCorrections(const QJsonObject &answer);
+    void onStabilityQueryRetryTimerTimeout();
+    void onStabilitySpectraUploadComplete(bool status, QString error);
+    void onStabilityFirmwareLogsUploadComplete(bool status, QString error);
+    void disconnectStabilityUploadSignals();
+    void onStabilityDataUploadComplete(bool hasSucceeded, QString errorMsg);
+    void discardStabilityResults();
+    bool selectStabilityStepData(XrfUtils::FactoryStepId stepId);
+    void uploadStabilityStepResult(XrfUtils::FactoryStepId stepId);
+    void discardStabilityStepResult(XrfUtils::FactoryStepId stepId);
+
+    struct StabilityFolders
+    {
+        QString root;
+        QString inProgress;
+        QString summary;
+        QString spectra;
+        QString firmwareLogs;
+        QString headerFile;
+        QString completed;
+    };
+    // The tube monitors and battery readings, read afresh only at the start of a shot.
+    struct StabilityMonitors
+    {
+        double tubeVoltage = 0;
+        double tubeCurrent = 0;
+        double tubeInputVoltage = 0;
+        double tubeInputCurrent = 0;
+        double batteryVoltage = 0;
+        double batteryCurrent = 0;
+    };
+    StabilityTestType stabilityTestType = StabilityPlain;
+    StabilityFolders stabilityFolders;
+    XrfFactoryStabilityParams stabilityParams;
+    XrfStabilityTestMetaInfo stabilityMetaInfo;
+    QJsonObject stabilityHeader;
+    std::atomic<bool> stabilityAbortRequested{false};
+    // Each run gets a number; delayed starts of an earlier run are dropped.
+    int stabilityRunNumber = 0;
+    bool stabilityRunning = false;
+    bool stabilityExposureRequested = false;
+    bool stabilityExposureActive = false;
+    int stabilityExposureState = 0;
+    bool stabilityWatch = false;
+    bool stabilityCheckFailed = false;
+    int stabilityShotNumber = 0;
+    int stabilityShotsRemaining = 0;
+    int stabilityRetryCount = 0;
+    int stabilityMaxRetries = 3;
+    int stabilityIntraShotDelay = 1;
+    int stabilityMinRepeats = 10;
+    bool stabilitySaveFirmwareLogs = false;
+    int stabilityErrorsCount = 0;
+    int stabilityShotsAveraged = 0;
+    QList<XrfHardwareManager::XrfExposureEndCondition> stabilityEndConditions;
+    QList<XrfErrorInfo> stabilityHardwareErrors;
+    XrfErrorInfo stabilityLastHardwareError;
+    QJsonObject stabilityExposureStartInfo;
+    XrfExposureSettings stabilityCurrentExposure;
+    XrfSpectrum stabilityCurrentSpectrum;
+    // Instrument readings of the running attempt and the real time they were taken at: spectrum
+    // updates reuse them for a while, so that an update costs few engine reads.
+    QJsonObject stabilityReadings;
+    double stabilityReadingsRealTime = -1;
+    StabilityMonitors stabilityMonitors;
+    QVector<double> stabilityPeakEnergies;
+    bool stabilityProbeTemperatureUnused = false;
+    bool stabilityDarkRatePending = false;
+    QString stabilityResultGuid;
+    int stabilityQueryIntervalSeconds = 1;
+    QTimer *stabilityQueryRetryTimer = nullptr;
+    int stabilityQueryMaxIntervalSeconds = 60;
 
     // Beams setup and air shots, factory steps 7 and 8 (shots/).
 

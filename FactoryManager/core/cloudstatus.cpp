@@ -102,6 +102,8 @@ void Worker::followDeviceFactoryStatus(const DeviceFactoryStatusResponse &status
             XrfFactoryManager::factoryStepNameFromId(XrfUtils::FactoryStepId(currentStepId));
         qInfo().noquote() << QStringLiteral("Marking factory step '%1' as done.").arg(name);
         emit q->markFactoryStepComplete(name);
+        if (currentStepId == XrfUtils::Stability)
+            applyPinGainCorrectionValuesFromSettings();
     }
 }
 
@@ -158,6 +160,7 @@ void XrfFactoryManager::uploadFactoryStepResult(QString stepName)
     if (id != XrfUtils::Stability && id != XrfUtils::CollimatedStability)
         return;
     qDebug() << "uploadFactoryStepResult" << stepName;
+    d->uploadStabilityStepResult(id);
 }
 
 void XrfFactoryManager::discardFactoryStepResult(QString setName)
@@ -166,6 +169,7 @@ void XrfFactoryManager::discardFactoryStepResult(QString setName)
     if (id != XrfUtils::Stability && id != XrfUtils::CollimatedStability)
         return;
     qDebug() << "discardFactoryStepResult" << setName;
+    d->discardStabilityStepResult(id);
 }
 
 void XrfFactoryManager::abortResultUpload() { }

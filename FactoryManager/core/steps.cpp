@@ -33,6 +33,12 @@ void prepareStep(Worker &worker, XrfUtils::FactoryStepId id)
     case XrfUtils::CameraSetup:
         worker.initCameraSetup();
         break;
+    case XrfUtils::Stability:
+        worker.initStability(Worker::StabilityPlain);
+        break;
+    case XrfUtils::CollimatedStability:
+        worker.initStability(Worker::StabilityCollimated);
+        break;
     case XrfUtils::AirShot:
         worker.setFactoryPageSafetySettings(false);
         break;

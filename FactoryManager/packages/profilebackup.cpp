@@ -100,8 +100,9 @@ bool Worker::zipProfileBackup(bool diagPurpose, const QString &fileName, QString
     }
     setCurrentTaskStatus(tr("Zipping instrument profile..."));
     QString zipError;
-    if (!XrfUtils::zip(profilePath, folder + QLatin1Char('/') + name, true, true, false,
-                       !diagPurpose, &zipError)) {
+    // A backup (not a diagnostic package) is flushed to storage so that it survives a power cut.
+    if (!XrfUtils::zip(profilePath, name, folder, true, true, false, QString(), &zipError)
+        || (!diagPurpose && !XrfUtils::syncDeviceFileSystem(&zipError))) {
         qWarning().noquote() << zipError;
         *errorMsg = kZipFailed.arg(profilePath, name, folder);
         return false;

@@ -112,8 +112,7 @@ void Worker::doRemoteMethodDiagnosticUpload(XrfProfileZipOption options, QString
                                       signedInitial.toUtf8(), &error)
         != XrfUtils::WriteResult::Ok)
         qWarning().noquote() << "Failed to write signedInitial.txt:" << error;
-    if (!XrfUtils::zip(package, folder + QLatin1Char('/') + name, true, true, false, false,
-                       &error)) {
+    if (!XrfUtils::zip(package, name, folder, true, true, false, QString(), &error)) {
         qWarning().noquote() << error;
         onRemoteMethodDiagnosticUploadComplete(false, kZipFailed.arg(profilePath, name, folder));
         return;

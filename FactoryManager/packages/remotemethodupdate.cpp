@@ -97,8 +97,7 @@ void Worker::doRemoteMethodUpdateUpload(QJsonObject obj)
         onRemoteMethodUpdateUploadComplete(false, error);
         return;
     }
-    if (!XrfUtils::zip(package, folder + QLatin1Char('/') + name, true, true, false, false,
-                       &error)) {
+    if (!XrfUtils::zip(package, name, folder, true, true, false, QString(), &error)) {
         qWarning().noquote() << error;
         onRemoteMethodUpdateUploadComplete(false, kZipFailed.arg(profilePath, name, folder));
         return;

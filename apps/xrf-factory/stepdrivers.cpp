@@ -1,6 +1,7 @@
 #include "stepdrivers.h"
 
 #include "hardwaresetupdriver.h"
+#include "stabilitydriver.h"
 #include "surveydriver.h"
 
 #include "siminstrument.h"
@@ -131,6 +132,16 @@ StepOutcome runProfileBackup(const TechnicianPlan &)
     return outcome;
 }
 
+StepOutcome runStability(const TechnicianPlan &plan)
+{
+    return StabilityDriver(QStringLiteral("stability"), plan).run();
+}
+
+StepOutcome runCollimatedStability(const TechnicianPlan &plan)
+{
+    return StabilityDriver(QStringLiteral("collimatedStability"), plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -141,6 +152,15 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("cameraSetup"), runCameraSetup},
         {QStringLiteral("radiationSurvey"), runRadiationSurvey},
         {QStringLiteral("profileBackup"), runProfileBackup},
+        {QStringLiteral("stability"), runStability},
+        {QStringLiteral("collimatedStability"), runCollimatedStability},
     };
     return drivers;
+}
+
+bool stepNotRequired(const QString &step, QString *reason)
+{
+    if (step == QLatin1String("collimatedStability"))
+        return StabilityDriver::collimatedStabilityNotRequired(reason);
+    return false;
 }

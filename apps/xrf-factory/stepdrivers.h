@@ -11,3 +11,7 @@ using StepDriver = std::function<StepOutcome(const TechnicianPlan &)>;
 
 // The steps this line can run, by step name.
 const QMap<QString, StepDriver> &stepDrivers();
+
+// True, with the reason, for a step this instrument does not need and the cloud counts as done
+// (the collimated stability of an instrument ordered without a collimator); the line skips it.
+bool stepNotRequired(const QString &step, QString *reason);

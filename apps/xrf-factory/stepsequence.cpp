@@ -25,6 +25,8 @@ QString StepOutcome::resultText() const
         return QStringLiteral("PASSED");
     case Failed:
         return QStringLiteral("FAILED");
+    case Skipped:
+        return QStringLiteral("SKIPPED");
     case NotAvailable:
         break;
     }
@@ -88,6 +90,14 @@ StepOutcome StepSequence::runStep(const QString &step)
     timer.start();
     StepOutcome outcome;
     outcome.step = step;
+    QString reason;
+    if (stepNotRequired(step, &reason)) {
+        outcome.result = StepOutcome::Skipped;
+        outcome.detail = reason;
+        raiseStepsCompleted(step);
+        outcome.seconds = timer.elapsed() / 1000.0;
+        return outcome;
+    }
     const bool pseudoStep = pseudoSteps().contains(step);
     if (!pseudoStep)
         enter(step);
@@ -173,7 +183,7 @@ QString StepSequence::summaryTable(const QList<StepOutcome> &outcomes)
 bool StepSequence::allPassed(const QList<StepOutcome> &outcomes)
 {
     for (const StepOutcome &outcome : outcomes) {
-        if (outcome.result != StepOutcome::Passed)
+        if (outcome.result != StepOutcome::Passed && outcome.result != StepOutcome::Skipped)
             return false;
     }
     return true;

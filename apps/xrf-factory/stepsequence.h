@@ -9,7 +9,8 @@
 // The outcome of one requested factory step on the line.
 struct StepOutcome
 {
-    enum Result { Passed, Failed, NotAvailable };
+    // Skipped: a step this instrument does not need, which the cloud counts as done.
+    enum Result { Passed, Failed, NotAvailable, Skipped };
     QString step;
     Result result = NotAvailable;
     QString detail;

@@ -14,6 +14,10 @@ class XrfHardwareConfig : public XrfJsonHelper
     Q_PROPERTY(QString tubeSerialNumber MEMBER m_tubeSerialNumber)
     Q_PROPERTY(QString detectorModel MEMBER m_detectorModel)
     Q_PROPERTY(QString detectorSerialNumber MEMBER m_detectorSerialNumber)
+    Q_PROPERTY(QString detectorPreampSerialNumber MEMBER m_detectorPreampSerialNumber)
+    Q_PROPERTY(QString detectorAssemblySerialNumber MEMBER m_detectorAssemblySerialNumber)
+    Q_PROPERTY(QString tubeFirmware MEMBER m_tubeFirmware)
+    Q_PROPERTY(QString powerPcbSerial MEMBER m_powerPcbSerial)
     Q_PROPERTY(QString xrfEngineSerialNumber MEMBER m_xrfEngineSerialNumber)
     Q_PROPERTY(QString digitalBoardSerialNumber MEMBER m_digitalBoardSerialNumber)
     Q_PROPERTY(QString fpgaFirmwareVersion MEMBER m_fpgaFirmwareVersion)
@@ -34,6 +38,14 @@ public:
     void setDetectorModel(const QString &s) { m_detectorModel = s; }
     QString detectorSerialNumber() const { return m_detectorSerialNumber; }
     void setDetectorSerialNumber(const QString &s) { m_detectorSerialNumber = s; }
+    QString detectorPreampSerialNumber() const { return m_detectorPreampSerialNumber; }
+    void setDetectorPreampSerialNumber(const QString &s) { m_detectorPreampSerialNumber = s; }
+    QString detectorAssemblySerialNumber() const { return m_detectorAssemblySerialNumber; }
+    void setDetectorAssemblySerialNumber(const QString &s) { m_detectorAssemblySerialNumber = s; }
+    QString tubeFirmware() const { return m_tubeFirmware; }
+    void setTubeFirmware(const QString &s) { m_tubeFirmware = s; }
+    QString powerPcbSerial() const { return m_powerPcbSerial; }
+    void setPowerPcbSerial(const QString &s) { m_powerPcbSerial = s; }
     QString xrfEngineSerialNumber() const { return m_xrfEngineSerialNumber; }
     void setXrfEngineSerialNumber(const QString &s) { m_xrfEngineSerialNumber = s; }
     QString digitalBoardSerialNumber() const { return m_digitalBoardSerialNumber; }
@@ -69,6 +81,10 @@ private:
     QString m_tubeSerialNumber;
     QString m_detectorModel;
     QString m_detectorSerialNumber;
+    QString m_detectorPreampSerialNumber;
+    QString m_detectorAssemblySerialNumber;
+    QString m_tubeFirmware;
+    QString m_powerPcbSerial;
     QString m_xrfEngineSerialNumber;
     QString m_digitalBoardSerialNumber;
     QString m_fpgaFirmwareVersion;

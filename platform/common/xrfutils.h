@@ -73,14 +73,14 @@ public:
     // The archive is written beside `zipPath` under a temporary name and renamed into place, so
     // `zipPath` is either absent, the old archive or the whole new one.
     static bool backupDirectory(const QString &dir, const QString &zipPath, QString *errorMsg);
-    // Zips the folder `sourceDir` into `zipPath` the way backupDirectory does (a temporary name
-    // renamed into place). `recursive`: the subfolders too; `includeHidden`: dot files too;
-    // `keepRootFolder`: entries start with the folder's own name; `syncToStorage`: the file
-    // system is flushed once the archive is in place, so that it survives a power cut. Links are
-    // never followed or stored.
-    static bool zip(const QString &sourceDir, const QString &zipPath, bool recursive,
-                    bool includeHidden, bool keepRootFolder, bool syncToStorage,
-                    QString *errorMsg = nullptr);
+    // Zips `inputPath` into `destinationDir`/`zipFileName`: a file as one entry, a folder as its
+    // files (and, when `recursive`, everything below it) with entry names relative to it, or to
+    // its parent with `keepFolderName`. Without `replaceExisting` an existing archive of that
+    // name is an error. A non-empty `password` encrypts the entries. The archive appears whole or
+    // not at all.
+    static bool zip(const QString &inputPath, const QString &zipFileName,
+                    const QString &destinationDir, bool recursive, bool replaceExisting,
+                    bool keepFolderName, const QString &password, QString *errorMsg = nullptr);
     // Copies the folder `from` with everything below it into `to` (created when missing).
     // Links are neither followed nor copied.
     static bool copyDirectory(const QString &from, const QString &to, QString *errorMsg = nullptr);

@@ -1,6 +1,7 @@
-// Folder backups into zip archives and folder copies.
+// Zip archives of folders and files (whole, or written entry by entry), and folder copies.
 
 #include "xrfutils.h"
+#include "xrfzipwriter.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
@@ -23,7 +24,24 @@ void setError(QString *errorMsg, const QString &text)
         *errorMsg = text;
 }
 
-bool addFileToZip(QuaZip *zip, const QString &filePath, const QString &entryName, QString *errorMsg)
+// How the entries of an archive are made.
+struct EntryOptions
+{
+    QByteArray password; // empty: no encryption
+    bool recursive = true;
+    QString prefix; // put before every entry name
+};
+
+bool openEntry(QuaZipFile *entry, const QuaZipNewInfo &info, const EntryOptions &options,
+               int level = Z_DEFAULT_COMPRESSION)
+{
+    return entry->open(QIODevice::WriteOnly, info,
+                       options.password.isEmpty() ? nullptr : options.password.constData(), 0,
+                       Z_DEFLATED, level);
+}
+
+bool addFileToZip(QuaZip *zip, const QString &filePath, const QString &entryName,
+                  const EntryOptions &options, QString *errorMsg)
 {
     QFile source(filePath);
     if (!source.open(QIODevice::ReadOnly)) {
@@ -32,7 +50,7 @@ bool addFileToZip(QuaZip *zip, const QString &filePath, const QString &entryName
         return false;
     }
     QuaZipFile entry(zip);
-    if (!entry.open(QIODevice::WriteOnly, QuaZipNewInfo(entryName, filePath))) {
+    if (!openEntry(&entry, QuaZipNewInfo(entryName, filePath), options)) {
         setError(errorMsg,
                  QStringLiteral("Failed to add %1 to the archive, zip error:%2")
                      .arg(entryName)
@@ -73,62 +91,37 @@ bool addFolderEntry(QuaZip *zip, const QString &dirPath, const QString &entryNam
     return true;
 }
 
-// What goes into an archive of a folder.
-struct ZipOptions
+// Adds the folder's files (and subfolders when recursive) or the single file.
+bool addInputToZip(QuaZip *zip, const QString &inputPath, const EntryOptions &options,
+                   QString *errorMsg)
 {
-    bool recursive = true;
-    bool includeHidden = true;
-    // Entries start with the folder's own name ("profile/...") rather than below it.
-    bool keepRootFolder = false;
-};
-
-QDir::Filters entryFilters(const ZipOptions &options)
-{
-    QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
-    if (options.includeHidden)
-        filters |= QDir::Hidden;
-    return filters;
-}
-
-// An entry name relative to the archive's root: never absolute, never climbing out of it.
-bool isSafeEntryName(const QString &name)
-{
-    return !name.isEmpty() && !QDir::isAbsolutePath(name)
-        && !QDir::cleanPath(name).startsWith(QLatin1String(".."))
-        && !name.split(QLatin1Char('/')).contains(QStringLiteral(".."));
-}
-
-bool addFolderTree(QuaZip *zip, const QString &dir, const ZipOptions &options, QString *errorMsg)
-{
-    const QDir root(dir);
-    const QString prefix =
-        options.keepRootFolder ? QFileInfo(dir).fileName() + QLatin1Char('/') : QString();
-    if (!prefix.isEmpty() && !addFolderEntry(zip, dir, prefix.chopped(1), errorMsg))
-        return false;
-    QDirIterator it(dir, entryFilters(options),
-                    options.recursive ? QDirIterator::Subdirectories
-                                      : QDirIterator::NoIteratorFlags);
-    while (it.hasNext()) {
+    const QFileInfo input(inputPath);
+    if (!input.isDir())
+        return addFileToZip(zip, inputPath, options.prefix + input.fileName(), options, errorMsg);
+    const QDir root(inputPath);
+    bool ok = true;
+    QDirIterator it(
+        inputPath, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+        options.recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+    while (ok && it.hasNext()) {
         const QString path = it.next();
         const QFileInfo info = it.fileInfo();
         // A link is neither followed nor stored: it could point anywhere on the instrument.
         if (info.isSymLink())
             continue;
-        const QString entryName = prefix + root.relativeFilePath(path);
-        if (!isSafeEntryName(entryName)) {
-            setError(errorMsg, QStringLiteral("Refusing archive entry '%1'").arg(entryName));
-            return false;
+        const QString entryName = options.prefix + root.relativeFilePath(path);
+        if (info.isDir()) {
+            if (options.recursive)
+                ok = addFolderEntry(zip, path, entryName, errorMsg);
+        } else {
+            ok = addFileToZip(zip, path, entryName, options, errorMsg);
         }
-        const bool ok = info.isDir() ? addFolderEntry(zip, path, entryName, errorMsg)
-                                     : addFileToZip(zip, path, entryName, errorMsg);
-        if (!ok)
-            return false;
     }
-    return true;
+    return ok;
 }
 
-bool zipFolderInto(const QString &dir, const QString &archivePath, const ZipOptions &options,
-                   QString *errorMsg)
+bool zipInto(const QString &inputPath, const QString &archivePath, const EntryOptions &options,
+             QString *errorMsg)
 {
     QuaZip zip(archivePath);
     if (!zip.open(QuaZip::mdCreate)) {
@@ -138,7 +131,7 @@ bool zipFolderInto(const QString &dir, const QString &archivePath, const ZipOpti
                      .arg(zip.getZipError()));
         return false;
     }
-    bool ok = addFolderTree(&zip, dir, options, errorMsg);
+    bool ok = addInputToZip(&zip, inputPath, options, errorMsg);
     zip.close();
     if (ok && zip.getZipError() != UNZ_OK) {
         setError(errorMsg,
@@ -156,13 +149,41 @@ bool isInside(const QString &path, const QString &dir)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).startsWith(cleanDir);
 }
 
+// rename(2) replaces an older file of the same name in one step.
+bool renameIntoPlace(const QString &partPath, const QString &path, QString *errorMsg)
+{
+    if (std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(path).constData())
+        == 0)
+        return true;
+    setError(errorMsg,
+             QStringLiteral("Failed to rename %1 to %2: %3")
+                 .arg(partPath, path, QString::fromLocal8Bit(strerror(errno))));
+    QFile::remove(partPath);
+    return false;
+}
+
+// Writes the archive under a temporary name and renames it into place.
+bool writeArchive(const QString &inputPath, const QString &zipPath, const EntryOptions &options,
+                  QString *errorMsg)
+{
+    if (!QDir().mkpath(QFileInfo(zipPath).absolutePath())) {
+        setError(
+            errorMsg,
+            QStringLiteral("Failed to create folder %1").arg(QFileInfo(zipPath).absolutePath()));
+        return false;
+    }
+    const QString partPath = zipPath + QStringLiteral(".part");
+    QFile::remove(partPath);
+    if (!zipInto(inputPath, partPath, options, errorMsg)) {
+        QFile::remove(partPath);
+        return false;
+    }
+    return renameIntoPlace(partPath, zipPath, errorMsg);
+}
+
 } // namespace
 
-namespace {
-
-// Zips `dir` beside `zipPath` under a temporary name and renames it into place.
-bool zipIntoPlace(const QString &dir, const QString &zipPath, const ZipOptions &options,
-                  QString *errorMsg)
+bool XrfUtils::backupDirectory(const QString &dir, const QString &zipPath, QString *errorMsg)
 {
     if (!QFileInfo(dir).isDir()) {
         setError(errorMsg, QStringLiteral("Folder %1 does not exist").arg(dir));
@@ -173,47 +194,173 @@ bool zipIntoPlace(const QString &dir, const QString &zipPath, const ZipOptions &
                  QStringLiteral("Invalid archive path '%1' for folder %2").arg(zipPath, dir));
         return false;
     }
-    if (!QDir().mkpath(QFileInfo(zipPath).absolutePath())) {
-        setError(
-            errorMsg,
-            QStringLiteral("Failed to create folder %1").arg(QFileInfo(zipPath).absolutePath()));
+    return writeArchive(dir, zipPath, EntryOptions(), errorMsg);
+}
+
+bool XrfUtils::zip(const QString &inputPath, const QString &zipFileName,
+                   const QString &destinationDir, bool recursive, bool replaceExisting,
+                   bool keepFolderName, const QString &password, QString *errorMsg)
+{
+    const QFileInfo input(inputPath);
+    if (!input.exists()) {
+        setError(errorMsg, QStringLiteral("%1 does not exist").arg(inputPath));
         return false;
     }
-    const QString partPath = zipPath + QStringLiteral(".part");
-    QFile::remove(partPath);
-    if (!zipFolderInto(dir, partPath, options, errorMsg)) {
-        QFile::remove(partPath);
-        return false;
-    }
-    // rename(2) replaces an older archive of the same name in one step.
-    if (std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(zipPath).constData())
-        != 0) {
+    const QString name = QFileInfo(zipFileName).fileName();
+    if (name.isEmpty() || name != zipFileName || destinationDir.isEmpty()) {
         setError(errorMsg,
-                 QStringLiteral("Failed to rename %1 to %2: %3")
-                     .arg(partPath, zipPath, QString::fromLocal8Bit(strerror(errno))));
-        QFile::remove(partPath);
+                 QStringLiteral("Invalid archive name '%1' or folder '%2'")
+                     .arg(zipFileName, destinationDir));
+        return false;
+    }
+    const QString zipPath = QDir(destinationDir).filePath(name);
+    if (input.isDir() && isInside(zipPath, inputPath)) {
+        setError(errorMsg,
+                 QStringLiteral("Invalid archive path '%1' for folder %2").arg(zipPath, inputPath));
+        return false;
+    }
+    if (!replaceExisting && QFileInfo::exists(zipPath)) {
+        setError(errorMsg, QStringLiteral("Archive %1 already exists").arg(zipPath));
+        return false;
+    }
+    EntryOptions options;
+    options.password = password.toUtf8();
+    options.recursive = recursive;
+    if (keepFolderName && input.isDir())
+        options.prefix = input.fileName() + QLatin1Char('/');
+    return writeArchive(inputPath, zipPath, options, errorMsg);
+}
+
+struct XrfZipWriter::Private
+{
+    QString zipPath;
+    QString partPath;
+    std::unique_ptr<QuaZip> zip;
+    std::unique_ptr<QuaZipFile> entry;
+    int level = Z_DEFAULT_COMPRESSION;
+    QString error;
+    bool committed = false;
+
+    bool endEntry()
+    {
+        if (!entry)
+            return true;
+        entry->close();
+        const bool ok = entry->getZipError() == UNZ_OK;
+        if (!ok && error.isEmpty())
+            error = QStringLiteral("Failed to finish an entry of %1, zip error:%2")
+                        .arg(zipPath)
+                        .arg(entry->getZipError());
+        entry.reset();
+        return ok;
+    }
+};
+
+XrfZipWriter::XrfZipWriter(const QString &zipPath) : d(new Private)
+{
+    d->zipPath = zipPath;
+    d->partPath = zipPath + QStringLiteral(".part");
+}
+
+XrfZipWriter::~XrfZipWriter()
+{
+    if (d->committed)
+        return;
+    d->entry.reset();
+    if (d->zip && d->zip->isOpen())
+        d->zip->close();
+    d->zip.reset();
+    QFile::remove(d->partPath);
+}
+
+void XrfZipWriter::setCompressionLevel(int level)
+{
+    d->level = qBound(1, level, 9);
+}
+
+bool XrfZipWriter::open(QString *errorMsg)
+{
+    const QString folder = QFileInfo(d->zipPath).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        setError(errorMsg, QStringLiteral("Failed to create folder %1").arg(folder));
+        return false;
+    }
+    QFile::remove(d->partPath);
+    d->zip.reset(new QuaZip(d->partPath));
+    if (!d->zip->open(QuaZip::mdCreate)) {
+        setError(errorMsg,
+                 QStringLiteral("Failed to create archive %1, zip error:%2")
+                     .arg(d->partPath)
+                     .arg(d->zip->getZipError()));
+        d->zip.reset();
         return false;
     }
     return true;
 }
 
-} // namespace
-
-bool XrfUtils::backupDirectory(const QString &dir, const QString &zipPath, QString *errorMsg)
+bool XrfZipWriter::beginEntry(const QString &entryName, QString *errorMsg)
 {
-    return zipIntoPlace(dir, zipPath, ZipOptions(), errorMsg);
+    if (!d->zip || !d->endEntry()) {
+        setError(errorMsg, d->zip ? d->error : QStringLiteral("The archive is not open"));
+        return false;
+    }
+    d->entry.reset(new QuaZipFile(d->zip.get()));
+    QuaZipNewInfo info(entryName);
+    info.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (!openEntry(d->entry.get(), info, EntryOptions(), d->level)) {
+        setError(errorMsg,
+                 QStringLiteral("Failed to add %1 to the archive, zip error:%2")
+                     .arg(entryName)
+                     .arg(d->entry->getZipError()));
+        d->entry.reset();
+        return false;
+    }
+    return true;
 }
 
-bool XrfUtils::zip(const QString &sourceDir, const QString &zipPath, bool recursive,
-                   bool includeHidden, bool keepRootFolder, bool syncToStorage, QString *errorMsg)
+bool XrfZipWriter::write(const char *data, qint64 size)
 {
-    ZipOptions options;
-    options.recursive = recursive;
-    options.includeHidden = includeHidden;
-    options.keepRootFolder = keepRootFolder;
-    if (!zipIntoPlace(sourceDir, zipPath, options, errorMsg))
+    if (!d->entry) {
+        if (d->error.isEmpty())
+            d->error = QStringLiteral("No entry is open in %1").arg(d->zipPath);
         return false;
-    return !syncToStorage || syncDeviceFileSystem(errorMsg);
+    }
+    if (d->entry->write(data, size) == size)
+        return true;
+    if (d->error.isEmpty())
+        d->error = QStringLiteral("Failed to write into %1, zip error:%2")
+                       .arg(d->partPath)
+                       .arg(d->entry->getZipError());
+    return false;
+}
+
+bool XrfZipWriter::commit(QString *errorMsg)
+{
+    if (!d->zip) {
+        setError(errorMsg, QStringLiteral("The archive is not open"));
+        return false;
+    }
+    bool ok = d->endEntry() && d->error.isEmpty();
+    d->zip->close();
+    if (ok && d->zip->getZipError() != UNZ_OK) {
+        d->error = QStringLiteral("Failed to close archive %1, zip error:%2")
+                       .arg(d->partPath)
+                       .arg(d->zip->getZipError());
+        ok = false;
+    }
+    d->zip.reset();
+    if (!ok) {
+        setError(errorMsg, d->error);
+        QFile::remove(d->partPath);
+        return false;
+    }
+    d->committed = renameIntoPlace(d->partPath, d->zipPath, errorMsg);
+    return d->committed;
+}
+
+QString XrfZipWriter::errorString() const
+{
+    return d->error;
 }
 
 bool XrfUtils::copyDirectory(const QString &from, const QString &to, QString *errorMsg)
@@ -231,9 +378,9 @@ bool XrfUtils::copyDirectory(const QString &from, const QString &to, QString *er
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QString target = to + QLatin1Char('/') + source.relativeFilePath(path);
         if (it.fileInfo().isSymLink())
             continue;
+        const QString target = to + QLatin1Char('/') + source.relativeFilePath(path);
         if (it.fileInfo().isDir()) {
             if (!QDir().mkpath(target)) {
                 setError(errorMsg, QStringLiteral("Failed to create folder %1").arg(target));

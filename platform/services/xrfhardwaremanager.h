@@ -19,6 +19,15 @@ public:
     virtual void resetWatchdogInterlockState() = 0;
 };
 
+// The battery as the power manager reports it.
+struct XrfPwrBatteryInfo
+{
+    quint16 voltage = 0; // mV
+    qint16 current = 0; // mA, negative while discharging
+    quint16 stateOfCharge = 0; // percent
+    quint16 remainingCapacity = 0; // mAh
+};
+
 // Runs exposures and publishes their events. Exposures run on the manager's own thread; its
 // signals reach receivers on other threads as queued calls.
 class XrfHardwareManager : public QObject
@@ -57,6 +66,12 @@ public:
     virtual bool getFirmwareLog(QString *log) = 0;
     // Switches the fan on or off; `force` overrides the thermal controller.
     virtual void setFanEnabled(bool enabled, bool force) = 0;
+    // The battery's state; false (the record left unchanged) when it cannot be read.
+    virtual bool batteryStatus(XrfPwrBatteryInfo *info) = 0;
+    // The application processor's temperature in degrees C.
+    virtual double socTemperature() = 0;
+    // Sounds the alert the technician hears during long factory runs.
+    virtual void factoryPlayAlertSound() = 0;
     virtual XrfWatchDog *watchDogInstance() = 0;
 
 public slots:

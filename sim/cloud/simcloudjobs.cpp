@@ -77,6 +77,18 @@ void SimCloudState::setStabilityEvaluation(int pollsInProgress,
     m_stabilityVerdict = testResultStatusId;
 }
 
+void SimCloudState::setStabilityLimits(const SimStabilityLimits &limits)
+{
+    QMutexLocker lock(&m_mutex);
+    m_stabilityLimits = limits;
+}
+
+QList<SimStabilityEvaluation> SimCloudState::stabilityEvaluations(const QString &serial) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_stabilityEvaluations.value(serial);
+}
+
 void SimCloudState::setCalibrationRunOutcome(int finalRunStatusId, int pollsBeforeFinal)
 {
     QMutexLocker lock(&m_mutex);
@@ -181,8 +193,13 @@ SimCloudReply SimCloudState::startStabilityRun(const SimCloudCall &call)
     const QString serial = call.pathValues.value(QStringLiteral("serial"));
     m_instruments[serial].results[call.requestId].append(call.input);
     const QString guid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    m_stabilityRuns.insert(
-        guid, StabilityRun{serial, m_stabilityPolls, m_stabilityVerdict, m_nextStabilityRunId++});
+    StabilityRun run{serial, m_stabilityPolls, m_stabilityVerdict, m_nextStabilityRunId++, {}};
+    run.evaluation = evaluateStabilitySummary(call.input.value(QStringLiteral("body")).toObject(),
+                                              m_stabilityLimits);
+    if (run.verdict.isUndefined())
+        run.verdict = run.evaluation.passed ? 4 : 5;
+    m_stabilityEvaluations[serial].append(run.evaluation);
+    m_stabilityRuns.insert(guid, run);
     return SimCloudReply::json(QJsonObject{{QStringLiteral("stabilityResultGuid"), guid}});
 }
 
@@ -201,9 +218,10 @@ SimCloudReply SimCloudState::stabilityRunReply(const SimCloudCall &call)
         QJsonObject{{QStringLiteral("stabilityTestRunProcessingStatusId"), stabilityProcessed},
                     {QStringLiteral("testResultStatusId"), it->verdict},
                     {QStringLiteral("stabilityTestRunId"), QString::number(it->runId)},
-                    {QStringLiteral("gainOffsetCorrection"), 0.0},
-                    {QStringLiteral("gainSlopeCorrection"), 0.0},
-                    {QStringLiteral("temperatureAtCal"), 25.0}});
+                    {QStringLiteral("gainOffsetCorrection"), it->evaluation.gainOffsetCorrection},
+                    {QStringLiteral("gainSlopeCorrection"), it->evaluation.gainSlopeCorrection},
+                    {QStringLiteral("temperatureAtCal"), it->evaluation.temperatureAtCal},
+                    {QStringLiteral("evaluation"), it->evaluation.toJson()}});
 }
 
 // The simulated calibration returns the uploaded workspace as the calibrated method.

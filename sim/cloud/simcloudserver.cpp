@@ -3,11 +3,13 @@
 #include "simcloudroutes.h"
 #include "simcloudscript.h"
 #include "simcloudstate.h"
+#include "xrfnetworkmanager.h"
 
 #include <QJsonDocument>
 
 #include <httplib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -76,6 +78,8 @@ struct SimCloudServer::Private
     std::condition_variable stopping;
     bool stopRequested = false;
     QHash<int, int> requestCounts;
+    std::atomic<bool> offline{false};
+    std::atomic<int> offlineAtStep{-1};
 
     void registerRoutes();
     void serve(const SimCloudRoute &route, const httplib::Request &request,
@@ -90,7 +94,12 @@ struct SimCloudServer::Private
 void SimCloudServer::Private::registerRoutes()
 {
     server.Get(SimCloudRoutes::healthPath,
-               [](const httplib::Request &, httplib::Response &response) {
+               [this](const httplib::Request &, httplib::Response &response) {
+                   if (offline.load()) {
+                       writeReply(SimCloudReply::error(503, QStringLiteral("Cloud unreachable")),
+                                  response);
+                       return;
+                   }
                    response.set_content("{\"status\":\"ok\"}", "application/json");
                });
     server.Get(SimCloudRoute{0, SimCloudRoute::Download, "GET", SimCloudRoutes::filePath}.pattern(),
@@ -127,6 +136,10 @@ void SimCloudServer::Private::serve(const SimCloudRoute &route, const httplib::R
                                     httplib::Response &response)
 {
     const int requestId = countRequest(route.requestId, request);
+    if (offline.load()) {
+        writeReply(SimCloudReply::error(503, QStringLiteral("Cloud unreachable")), response);
+        return;
+    }
     if (applyScript(requestId, response))
         return;
     SimCloudCall call;
@@ -140,6 +153,10 @@ void SimCloudServer::Private::serve(const SimCloudRoute &route, const httplib::R
         return;
     }
     writeReply(state.handle(call), response);
+    const int step = offlineAtStep.load();
+    if (step >= 0 && requestId == XrfNetworkManager::GetDeviceFactoryStatus
+        && call.input.value(QStringLiteral("stepId")).toInt(-1) == step)
+        offline.store(true);
 }
 
 void SimCloudServer::Private::serveFile(const httplib::Request &request,
@@ -265,6 +282,26 @@ void SimCloudServer::setStabilityEvaluation(int pollsInProgress,
                                             const QJsonValue &testResultStatusId)
 {
     d->state.setStabilityEvaluation(pollsInProgress, testResultStatusId);
+}
+
+void SimCloudServer::setStabilityLimits(const SimStabilityLimits &limits)
+{
+    d->state.setStabilityLimits(limits);
+}
+
+QList<SimStabilityEvaluation> SimCloudServer::stabilityEvaluations(const QString &serial) const
+{
+    return d->state.stabilityEvaluations(serial);
+}
+
+void SimCloudServer::goOfflineWhenStepEntered(int stepId)
+{
+    d->offlineAtStep.store(stepId);
+}
+
+void SimCloudServer::setOffline(bool offline)
+{
+    d->offline.store(offline);
 }
 
 void SimCloudServer::setCalibrationRunOutcome(int finalRunStatusId, int pollsBeforeFinal)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "simcloudtypes.h"
+#include "simstabilityevaluation.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -39,9 +40,18 @@ public:
     void setPackage(SimCloudPackage package, const QString &fileName, const QByteArray &content);
     // Stores a file for download and returns its absolute URL.
     QString publishFile(const QString &fileName, const QByteArray &content);
-    // Stability runs answer "in progress" `pollsInProgress` times, then the verdict (4 passed,
-    // 5 failed, null); the default is one poll in progress, then 4.
-    void setStabilityEvaluation(int pollsInProgress, const QJsonValue &testResultStatusId);
+    // Stability runs answer "in progress" `pollsInProgress` times, then the verdict: the cloud's
+    // own judgement of the summary when `testResultStatusId` is undefined (the default, after two
+    // polls in progress), otherwise that value (4 passed, 5 failed, null) for every run.
+    void setStabilityEvaluation(int pollsInProgress,
+                                const QJsonValue &testResultStatusId = QJsonValue::Undefined);
+    void setStabilityLimits(const SimStabilityLimits &limits);
+    // The cloud's judgement of each stability summary an instrument uploaded, in order.
+    QList<SimStabilityEvaluation> stabilityEvaluations(const QString &serial) const;
+    // The cloud becomes unreachable (its health check and every request fail) once an instrument
+    // asks for its factory status on entering `stepId`; -1 never.
+    void goOfflineWhenStepEntered(int stepId);
+    void setOffline(bool offline);
     // Calibration runs answer 2 and 3 for `pollsBeforeFinal` polls, then the final run status
     // (4 output ready, 5 approval failed, 6 workspace error); the default is 2 polls, then 4.
     void setCalibrationRunOutcome(int finalRunStatusId, int pollsBeforeFinal = 2);

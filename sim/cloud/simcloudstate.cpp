@@ -13,6 +13,9 @@ using Id = XrfNetworkManager::CloudRequestIds;
 
 constexpr int lastFactoryStep = 11;
 constexpr int stepStatusDiscarded = 4;
+constexpr int stepStatusPassed = 2;
+constexpr int stabilityStep = 5;
+constexpr int collimatedStabilityStep = 6;
 
 QString workOrderChecksum(const QJsonObject &workOrder)
 {
@@ -203,8 +206,15 @@ QJsonObject SimCloudState::statusResponse(Instrument &instrument, int requestSte
         instrument.workOrder.value(QStringLiteral("checkSum")).toString();
     const bool checksumDiffers =
         !checksum.isEmpty() && !currentChecksum.isEmpty() && checksum != currentChecksum;
+    QMap<int, int> statuses = instrument.stepStatuses;
+    // An instrument ordered without a collimator has no collimated stability: the step counts as
+    // done once the plain stability has passed.
+    if (instrument.workOrder.value(QStringLiteral("isUnCollimated")).toBool()
+        && statuses.value(stabilityStep) == stepStatusPassed
+        && !statuses.contains(collimatedStabilityStep))
+        statuses.insert(collimatedStabilityStep, stepStatusPassed);
     QJsonArray steps;
-    for (auto it = instrument.stepStatuses.cbegin(); it != instrument.stepStatuses.cend(); ++it)
+    for (auto it = statuses.cbegin(); it != statuses.cend(); ++it)
         steps.append(QJsonObject{{QStringLiteral("stepId"), it.key()},
                                  {QStringLiteral("statusId"), it.value()}});
     QJsonObject response{

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "simcloudtypes.h"
+#include "simstabilityevaluation.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -24,6 +25,8 @@ public:
     QString publishFile(const QString &name, const QByteArray &content);
     void setPackage(SimCloudPackage package, const QString &name, const QByteArray &content);
     void setStabilityEvaluation(int pollsInProgress, const QJsonValue &testResultStatusId);
+    void setStabilityLimits(const SimStabilityLimits &limits);
+    QList<SimStabilityEvaluation> stabilityEvaluations(const QString &serial) const;
     void setCalibrationRunOutcome(int finalRunStatusId, int pollsBeforeFinal);
 
     void markWorkOrderChanged(const QString &serial);
@@ -56,6 +59,7 @@ private:
         int pollsLeft = 0;
         QJsonValue verdict;
         int runId = 0;
+        SimStabilityEvaluation evaluation;
     };
     struct CalibrationRun
     {
@@ -96,8 +100,11 @@ private:
     int m_nextFileId = 1;
     QHash<int, QString> m_packages;
     QHash<QString, StabilityRun> m_stabilityRuns;
-    int m_stabilityPolls = 1;
-    QJsonValue m_stabilityVerdict = 4;
+    int m_stabilityPolls = 2;
+    // Undefined: the cloud judges the summary; otherwise the verdict it gives every run.
+    QJsonValue m_stabilityVerdict = QJsonValue(QJsonValue::Undefined);
+    SimStabilityLimits m_stabilityLimits;
+    QHash<QString, QList<SimStabilityEvaluation>> m_stabilityEvaluations;
     int m_nextStabilityRunId = 1001;
     QHash<int, CalibrationRun> m_runs;
     int m_nextRunId = 1;

@@ -5,6 +5,7 @@ add_library(xrfsimcloud STATIC
     cloud/simcloudscript.cpp
     cloud/simcloudstate.cpp
     cloud/simcloudjobs.cpp
+    cloud/simstabilityevaluation.cpp
     cloud/simcloudserver.cpp
     cloud/simnetworkmanager.h
     cloud/simnetworkmanager.cpp

@@ -39,7 +39,13 @@ void SimExposureRunner::start(const XrfExposureSettings &settings, int filterPos
 {
     m_settings = settings;
     m_random.seed(seed);
-    m_faults = m_state.faults().takeExposureFaults();
+    double tubeOnSeconds = 0;
+    {
+        const auto lock = m_state.lock();
+        tubeOnSeconds = m_state.tubeOnSeconds();
+    }
+    m_faults = m_state.faults().takeExposureFaults(tubeOnSeconds);
+    m_silent = false;
     m_spectrumOverride = m_state.faults().spectrumOverride();
     m_realSeconds = m_liveSeconds = 0;
     m_inputCounts = m_outputCounts = 0;
@@ -146,10 +152,18 @@ void SimExposureRunner::onTick()
     accumulateCounts(m_response.perSecond, dt, m_random, &m_counts);
     if (m_spectrumOverride)
         m_counts = *m_spectrumOverride;
-    const XrfSpectrum spectrum = currentSpectrum();
-    publish([&spectrum](XrfHardwareManager &hm) { emit hm.spectrum(spectrum); });
+    if (!m_silent) {
+        const XrfSpectrum spectrum = currentSpectrum();
+        publish([&spectrum](XrfHardwareManager &hm) { emit hm.spectrum(spectrum); });
+    }
     if (applyDueFaults())
         return;
+    if (m_silent) {
+        // The controller has gone quiet: nothing reaches the manager and the exposure does not
+        // end by itself.
+        m_timer.start(XrfTimeScale::scaledMs(kTickMs));
+        return;
+    }
     if (m_response.icr > kSafeIcrLimit) {
         finish(XrfHardwareManager::EndCountRateTooHigh, false);
         return;
@@ -187,6 +201,10 @@ bool SimExposureRunner::applyDueFaults()
 {
     while (!m_faults.isEmpty() && m_faults.first().atSeconds <= m_realSeconds + 1.0e-9) {
         const SimFaults::ExposureFault fault = m_faults.takeFirst();
+        if (fault.silences) {
+            m_silent = true;
+            continue;
+        }
         if (fault.raisesError)
             publish([&fault](XrfHardwareManager &hm) { emit hm.hardwareError(fault.error); });
         if (!fault.raisesError || fault.endsExposure) {
@@ -214,6 +232,7 @@ void SimExposureRunner::finish(XrfHardwareManager::XrfExposureEndCondition condi
         if (!tubeStillOn)
             m_state.tube().disable();
         m_state.setExposureActive(false);
+        m_state.addTubeOnSeconds(m_realSeconds);
         m_state.log(QStringLiteral("Exposure ended, condition %1").arg(int(condition)));
     }
     publish([condition, tubeStillOn](XrfHardwareManager &hm) {

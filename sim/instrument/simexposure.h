@@ -59,4 +59,5 @@ private:
     quint64 m_inputCounts = 0;
     quint64 m_outputCounts = 0;
     int m_rampPolls = 0;
+    bool m_silent = false;
 };

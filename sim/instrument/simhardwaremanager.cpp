@@ -199,6 +199,41 @@ void SimHardwareManager::setFanEnabled(bool enabled, bool force)
     m_state.log(QStringLiteral("Fan %1%2").arg(enabled ? "on" : "off", force ? " (forced)" : ""));
 }
 
+bool SimHardwareManager::batteryStatus(XrfPwrBatteryInfo *info)
+{
+    if (!info || m_state.faults().takeOperationCode("batteryStatus"))
+        return false;
+    const auto lock = m_state.lock();
+    const SimBatteryReading reading = m_state.sensors().battery(m_state.environment());
+    info->voltage = reading.voltageMv;
+    info->current = reading.currentMa;
+    info->stateOfCharge = reading.stateOfCharge;
+    info->remainingCapacity = reading.remainingMah;
+    return true;
+}
+
+double SimHardwareManager::socTemperature()
+{
+    const auto lock = m_state.lock();
+    return m_state.sensors().socC(m_state.environment());
+}
+
+void SimHardwareManager::factoryPlayAlertSound()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_alertSounds;
+    }
+    const auto lock = m_state.lock();
+    m_state.log(QStringLiteral("Alert sound"));
+}
+
+int SimHardwareManager::alertSoundsPlayed() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_alertSounds;
+}
+
 XrfWatchDog *SimHardwareManager::watchDogInstance()
 {
     return this;

@@ -37,6 +37,11 @@ public:
     void getDarkRate(unsigned int samples) override;
     bool getFirmwareLog(QString *log) override;
     void setFanEnabled(bool enabled, bool force) override;
+    bool batteryStatus(XrfPwrBatteryInfo *info) override;
+    double socTemperature() override;
+    // Counts the alerts and notes them in the firmware log.
+    void factoryPlayAlertSound() override;
+    int alertSoundsPlayed() const;
     XrfWatchDog *watchDogInstance() override;
 
     // Seeds each exposure's counting noise from the instrument seed and the exposure's number.
@@ -70,4 +75,5 @@ private:
     QSharedPointer<const XrfHardwareConfig> m_config;
     unsigned int m_seed = 1;
     unsigned int m_exposureCount = 0;
+    int m_alertSounds = 0;
 };

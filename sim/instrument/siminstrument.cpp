@@ -17,6 +17,9 @@
 namespace {
 std::atomic<SimInstrument *> g_installed{nullptr};
 }
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 struct SimInstrument::Private
 {
@@ -83,6 +86,14 @@ void SimInstrument::install()
     xrf_hal::XrfEngine::install(&d->engine);
     XrfCameraController::install(&d->cameras);
     XrfNetworkInterfaces::install(&d->interfaces);
+    // The root file system's version file, as an instrument image carries it.
+    const QString versionFile = XrfUtils::devicePath(QStringLiteral("/version.json"));
+    if (!XrfUtils::instrumentRoot().isEmpty() && !QFileInfo::exists(versionFile)
+        && !XrfUtils::writeJsonFile(versionFile,
+                                    QJsonDocument(QJsonObject{{"rootFsVersion", "5.4.24"},
+                                                              {"rootFsPatchVersion", "7"},
+                                                              {"appVersion", "3.18.2"}})))
+        qWarning() << "cannot write the instrument's version file" << versionFile;
     const QString clockProgram = XrfUtils::simStatePath() + QStringLiteral("/hwclock");
     if (d->rtc.installProgram(clockProgram))
         XrfUtils::setHwClockProgram(clockProgram);
@@ -137,6 +148,8 @@ bool SimInstrument::loadSample(const QString &name)
     if (!SimSamples::find(name, &sample))
         return false;
     const auto lock = d->state.lock();
+    // A graded target is aligned on the beam spot where it is now.
+    sample.placementOffsetUm = -d->faults.focalSpotDriftMicrons(d->state.tubeOnSeconds());
     d->state.setSample(sample);
     d->state.log(QStringLiteral("Sample at the window: %1").arg(sample.name));
     return true;

@@ -223,6 +223,7 @@ unsigned char SimState::pollEepromLoad()
 SimFilterWheel &SimState::wheel()
 {
     m_wheel.setJammed(m_faults.filterWheelJammed());
+    m_wheel.setLandingJitter(m_faults.filterWheelLandingJitter(m_tubeOnSeconds));
     m_wheel.update(nowMs());
     return m_wheel;
 }
@@ -297,6 +298,14 @@ XrfHardwareConfig SimState::hardwareConfig() const
     config.setTubeSerialNumber(m_preset.tube.serialNumber);
     config.setDetectorModel(m_preset.detector.model);
     config.setDetectorSerialNumber(m_preset.detector.serialNumber);
+    // The preamplifier and the detector assembly carry the detector's serial with their own
+    // prefixes; the power board the digital board's.
+    config.setDetectorPreampSerialNumber(QStringLiteral("PA-") + m_preset.detector.serialNumber);
+    config.setDetectorAssemblySerialNumber(QStringLiteral("DA-") + m_preset.detector.serialNumber);
+    config.setTubeFirmware(QStringLiteral("%1.%2")
+                               .arg(m_preset.tube.firmwareVersion / 10)
+                               .arg(m_preset.tube.firmwareVersion % 10));
+    config.setPowerPcbSerial(QStringLiteral("PWR-") + m_preset.digitalBoardSerialNumber);
     config.setXrfEngineSerialNumber(m_preset.xrfEngineSerialNumber);
     config.setDigitalBoardSerialNumber(m_preset.digitalBoardSerialNumber);
     config.setFpgaFirmwareVersion(m_preset.fpgaFirmwareVersion);

@@ -94,6 +94,9 @@ public:
     unsigned short interlockFlags() const;
     unsigned short testStandStatusFlags() const;
     bool exposureActive() const { return m_exposureActive; }
+    // The tube's total on-time of its exposures, in instrument seconds: how hot it has run.
+    double tubeOnSeconds() const { return m_tubeOnSeconds; }
+    void addTubeOnSeconds(double seconds) { m_tubeOnSeconds += seconds; }
     void setExposureActive(bool active) { m_exposureActive = active; }
 
     void log(const QString &line);
@@ -142,6 +145,7 @@ private:
     unsigned char m_eepromSaveStatus = xrf_hal::EepromDone;
     unsigned char m_eepromLoadStatus = xrf_hal::EepromDone;
     bool m_exposureActive = false;
+    double m_tubeOnSeconds = 0;
     QStringList m_log;
     bool m_strayHoldArmed = false;
     SimStrayField m_heldStray;

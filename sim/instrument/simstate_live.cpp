@@ -171,9 +171,14 @@ SimBeamSnapshot SimState::beamSnapshot()
     SimBeamSnapshot snapshot;
     snapshot.tube = m_preset.tube;
     snapshot.kv = m_tube.voltageSet();
-    snapshot.ua = m_tube.currentSet() * m_faults.tubeEmissionFactor();
+    snapshot.ua = m_tube.currentSet() * m_faults.tubeEmissionFactor()
+        * m_faults.tubeOutputSagFactor(m_tubeOnSeconds);
     snapshot.xraysOn = m_tube.isOn();
     snapshot.sample = m_sample.material;
+    snapshot.sampleSecond = m_sample.secondMaterial;
+    snapshot.sampleGradientUm = m_sample.gradientUm;
+    snapshot.spotOffsetUm =
+        m_sample.placementOffsetUm + m_faults.focalSpotDriftMicrons(m_tubeOnSeconds);
     const SimWheelAssembly &assembly = wheel().assembly();
     const double encoder = assembly.motorized ? m_wheel.encoderMonitored() : 0;
     for (int p = 0; p < assembly.holes.size(); ++p) {
@@ -184,7 +189,8 @@ SimBeamSnapshot SimState::beamSnapshot()
         const double acceptance = apertureAcceptance(hole.diameterUm, offsetUm);
         if (acceptance > 1.0e-7)
             snapshot.paths.append(
-                {SimMaterial::element(hole.materialAtomicNumber, hole.thicknessUm), acceptance});
+                {SimMaterial::element(hole.materialAtomicNumber, hole.thicknessUm), acceptance,
+                 offsetUm});
     }
     if (assembly.motorized)
         snapshot.paths.append({SimMaterial::element(0, 0), kWheelRimLeakFraction});
@@ -233,9 +239,10 @@ void SimState::stopMca()
     m_lastStats = stats;
 }
 
+// Bit 1: test stand present; bit 7: X-rays on.
 unsigned short SimState::exposureStatusFlags() const
 {
-    return m_environment.testStandPresent ? 0x0002 : 0x0000;
+    return (m_environment.testStandPresent ? 0x0002 : 0x0000) | (m_tube.isOn() ? 0x0080 : 0x0000);
 }
 
 unsigned short SimState::interlockFlags() const

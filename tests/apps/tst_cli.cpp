@@ -34,7 +34,7 @@ TstCli::Result TstCli::xrfFactory(const QStringList &arguments)
     QProcess process;
     process.start(QStringLiteral(XRF_FACTORY_BIN), arguments);
     Result result;
-    if (!process.waitForFinished(60000))
+    if (!process.waitForFinished(180000))
         return result;
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = QString::fromUtf8(process.readAllStandardOutput());
@@ -50,11 +50,12 @@ void TstCli::runPreparesAFreshRootAndReportsItsState()
     QCOMPARE(run.exitCode, 0);
     // The runnable steps run by default and pass on every model; the cloud's confirmation moves
     // the count on.
-    for (const char *step : {"provisioning", "hardwareSetup", "cameraSetup"})
+    for (const char *step :
+         {"provisioning", "hardwareSetup", "cameraSetup", "stability", "collimatedStability"})
         QVERIFY2(run.out.contains(QRegularExpression(QString("\\n%1 +PASSED").arg(step))),
                  qPrintable(run.out));
-    QVERIFY2(run.out.contains("Factory steps completed: 4"), qPrintable(run.out));
-    QVERIFY(run.out.contains("Current step:            stability"));
+    QVERIFY2(run.out.contains("Factory steps completed: 6"), qPrintable(run.out));
+    QVERIFY(run.out.contains("Current step:            beamsSetup"));
     QVERIFY(run.out.contains("xrf-factory status --root " + root));
     for (const char *folder :
          {"home/factoryData", "home/profile/instrumentsettings", "sysroot", "sim"})

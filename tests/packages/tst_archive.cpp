@@ -51,7 +51,9 @@ void TstArchive::archivePassesUnzipAndLeavesLinksOut()
 {
     const QString archive = m_dir->path() + "/out/tree.zip";
     QString error;
-    QVERIFY2(XrfUtils::zip(tree(), archive, true, true, false, true, &error), qPrintable(error));
+    QVERIFY2(XrfUtils::zip(tree(), "tree.zip", m_dir->path() + "/out", true, true, false, QString(),
+                           &error),
+             qPrintable(error));
     QString output;
     QVERIFY2(ArchiveTools::passesUnzipTest(archive, &output), qPrintable(output));
     QStringList entries = ArchiveTools::entries(archive);
@@ -63,25 +65,26 @@ void TstArchive::archivePassesUnzipAndLeavesLinksOut()
 void TstArchive::archiveOptions()
 {
     const QString archive = m_dir->path() + "/tree.zip";
-    QVERIFY(XrfUtils::zip(tree(), archive, false, false, true, false));
+    QVERIFY(XrfUtils::zip(tree(), "tree.zip", m_dir->path(), false, true, true, QString()));
     QVERIFY(ArchiveTools::passesUnzipTest(archive));
     QStringList entries = ArchiveTools::entries(archive);
     entries.sort();
-    QCOMPARE(entries, QStringList({"tree/", "tree/a.txt", "tree/sub/"}));
+    QCOMPARE(entries, QStringList({"tree/.hidden", "tree/a.txt"}));
 }
 
 void TstArchive::failedArchiveKeepsTheOldOne()
 {
     const QString archive = m_dir->path() + "/tree.zip";
-    QVERIFY(XrfUtils::zip(tree(), archive, true, true, false, false));
+    QVERIFY(XrfUtils::zip(tree(), "tree.zip", m_dir->path(), true, true, false, QString()));
     QFile old(archive);
     QVERIFY(old.open(QIODevice::ReadOnly));
     const QByteArray content = old.readAll();
     old.close();
     QString error;
-    QVERIFY(!XrfUtils::zip(m_dir->path() + "/missing", archive, true, true, false, false, &error));
+    QVERIFY(!XrfUtils::zip(m_dir->path() + "/missing", "tree.zip", m_dir->path(), true, true, false,
+                           QString(), &error));
     QVERIFY(error.contains("does not exist"));
-    QVERIFY(!XrfUtils::zip(tree(), tree() + "/inside.zip", true, true, false, false, &error));
+    QVERIFY(!XrfUtils::zip(tree(), "inside.zip", tree(), true, true, false, QString(), &error));
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), content);
 }

@@ -137,8 +137,8 @@ int SimFilterWheel::moveTo(unsigned short target, unsigned short tolerance, doub
     m_startEncoder = m_encoder;
     m_target = target;
     // The servo stops once inside the tolerance band, a little short or past the set point.
-    const double error =
-        std::clamp(random.normal() * 0.35 * tolerance, -double(tolerance), double(tolerance));
+    const double band = m_landingJitter * tolerance;
+    const double error = std::clamp(random.normal() * 0.35 * band, -band, band);
     m_landing = target + error;
     m_moveStartMs = nowMs;
     m_oscillations = (unsigned short)(random.uniform() < 0.2 ? 1 : 0);

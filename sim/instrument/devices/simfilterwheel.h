@@ -66,6 +66,8 @@ public:
     int moveTo(unsigned short target, unsigned short tolerance, double nowMs, SimPoisson &random);
     void update(double nowMs);
     void setJammed(bool jammed) { m_jammed = jammed; }
+    // A worn servo lands `factor` times farther from its set point.
+    void setLandingJitter(double factor) { m_landingJitter = factor; }
     // Drills the holes of one diameter out to another, as a wrong collimator insert would; the
     // controller's filter table is not told.
     void reboreHoles(int fromDiameterUm, int toDiameterUm)
@@ -92,4 +94,5 @@ private:
     unsigned int m_lastMoveTimeMs = 0;
     unsigned short m_oscillations = 0;
     bool m_jammed = false;
+    double m_landingJitter = 1.0;
 };

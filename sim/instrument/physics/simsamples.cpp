@@ -37,7 +37,7 @@ QMap<QString, SimMaterial> builtInSamples()
     add(SimMaterial::fromFormula(QStringLiteral("Al"), QStringLiteral("Al"), 2.70));
     add(SimMaterial::fromFormula(QStringLiteral("SiO2"), QStringLiteral("SiO2"), 2.65));
     add(SimMaterial::fromFormula(QStringLiteral("Cu"), QStringLiteral("Cu"), 8.96));
-    add(SimMaterial::fromFormula(QStringLiteral("BrCu"), QStringLiteral("CuBr"), 4.0));
+    add(SimMaterial::fromFormula(QStringLiteral("BrCu"), QStringLiteral("KBr"), 2.75));
     add(alloy(QStringLiteral("2205"),
               {{26, 0.677}, {24, 0.22}, {28, 0.055}, {42, 0.032}, {25, 0.015}, {14, 0.001}}, 7.8));
     add(alloy(QStringLiteral("C36000"), {{29, 0.615}, {30, 0.355}, {82, 0.03}}, 8.5));
@@ -62,6 +62,10 @@ QMap<QString, SimMaterial> builtInSamples()
               1.5));
     return samples;
 }
+
+// The collimated stability target: a Cu plate whose KBr coating thickens across the window, so
+// the Br/Cu intensity ratio tracks where the collimated beam spot lands.
+constexpr double kBrCuGradientUm = 21000;
 
 struct Catalogue
 {
@@ -142,8 +146,14 @@ bool SimSamples::find(const QString &name, SimSample *sample)
         material = parseComposition(name);
     if (!material.isValid())
         return false;
+    *sample = SimSample();
     sample->name = name.trimmed();
     sample->material = material;
+    if (name.trimmed().compare(QLatin1String("BrCu"), Qt::CaseInsensitive) == 0) {
+        sample->secondMaterial =
+            SimMaterial::fromFormula(QStringLiteral("Cu"), QStringLiteral("Cu"), 8.96);
+        sample->gradientUm = kBrCuGradientUm;
+    }
     return true;
 }
 

@@ -5,11 +5,16 @@
 #include <QStringList>
 
 // What sits at the measurement window: a homogeneous material, infinitely thick unless the
-// material gives a thickness (air is the 1 cm layer the detector sees).
+// material gives a thickness (air is the 1 cm layer the detector sees). A graded target joins a
+// second material: across the window the share of `material` under the beam spot rises from 0
+// to 1 over `gradientUm`, so what the detector sees follows where the spot lands.
 struct SimSample
 {
     QString name;
     SimMaterial material;
+    SimMaterial secondMaterial;
+    double gradientUm = 0; // 0: homogeneous
+    double placementOffsetUm = 0; // the target's centre line from the beam axis, as placed
 };
 
 // The sample catalogue: built-in targets and calibration standards, standards defined at run

@@ -1,6 +1,7 @@
 #include "simfaults.h"
 
 #include <algorithm>
+#include <cmath>
 
 using Lock = std::lock_guard<std::mutex>;
 
@@ -36,6 +37,15 @@ int SimFaults::operationCalls(const QString &operation) const
     return m_calls.value(operation);
 }
 
+int SimFaults::totalOperationCalls() const
+{
+    Lock lock(m_mutex);
+    int total = 0;
+    for (const int calls : m_calls)
+        total += calls;
+    return total;
+}
+
 void SimFaults::endExposureAfter(double seconds,
                                  XrfHardwareManager::XrfExposureEndCondition condition,
                                  bool tubeStillOn, int times)
@@ -61,11 +71,19 @@ void SimFaults::raiseHardwareErrorAfter(double seconds, const XrfErrorInfo &erro
     m_exposureFaults.append({fault, times});
 }
 
-QVector<SimFaults::ExposureFault> SimFaults::takeExposureFaults()
+void SimFaults::addExposureFault(const ExposureFault &fault, int times)
+{
+    Lock lock(m_mutex);
+    m_exposureFaults.append({fault, times});
+}
+
+QVector<SimFaults::ExposureFault> SimFaults::takeExposureFaults(double tubeOnSeconds)
 {
     QVector<ExposureFault> faults;
     Lock lock(m_mutex);
     for (CountedExposureFault &counted : m_exposureFaults) {
+        if (counted.fault.afterTubeOnSeconds > tubeOnSeconds)
+            continue;
         faults.append(counted.fault);
         if (counted.remaining != kAlways)
             --counted.remaining;
@@ -217,6 +235,44 @@ double SimFaults::shieldingGap() const
     return m_shieldingGap;
 }
 
+void SimFaults::setTubeOutputSag(double fraction, double timeConstantSeconds)
+{
+    Lock lock(m_mutex);
+    m_sagFraction = std::clamp(fraction, 0.0, 1.0);
+    m_sagTimeConstantSeconds = std::max(1.0, timeConstantSeconds);
+}
+
+double SimFaults::tubeOutputSagFactor(double tubeOnSeconds) const
+{
+    Lock lock(m_mutex);
+    return 1.0 - m_sagFraction * (1.0 - std::exp(-tubeOnSeconds / m_sagTimeConstantSeconds));
+}
+
+void SimFaults::setFocalSpotDrift(double micronsPerMinute)
+{
+    Lock lock(m_mutex);
+    m_focalSpotDriftPerMinute = micronsPerMinute;
+}
+
+double SimFaults::focalSpotDriftMicrons(double tubeOnSeconds) const
+{
+    Lock lock(m_mutex);
+    return m_focalSpotDriftPerMinute * tubeOnSeconds / 60.0;
+}
+
+void SimFaults::setFilterWheelLandingJitter(double factor, double afterTubeOnSeconds)
+{
+    Lock lock(m_mutex);
+    m_wheelLandingJitter = std::max(1.0, factor);
+    m_wheelJitterAfterSeconds = afterTubeOnSeconds;
+}
+
+double SimFaults::filterWheelLandingJitter(double tubeOnSeconds) const
+{
+    Lock lock(m_mutex);
+    return tubeOnSeconds >= m_wheelJitterAfterSeconds ? m_wheelLandingJitter : 1.0;
+}
+
 void SimFaults::clear()
 {
     Lock lock(m_mutex);
@@ -231,6 +287,10 @@ void SimFaults::clear()
     m_fpgaGainWritesLost = false;
     m_tubeEmissionFactor = 1.0;
     m_shieldingGap = 0;
+    m_sagFraction = 0;
+    m_focalSpotDriftPerMinute = 0;
+    m_wheelLandingJitter = 1.0;
+    m_wheelJitterAfterSeconds = 0;
 }
 
 QStringList SimFaults::describe() const
@@ -245,13 +305,16 @@ QStringList SimFaults::describe() const
                                   ? QStringLiteral("always")
                                   : QStringLiteral("%1 more").arg(it->remaining)));
     for (const CountedExposureFault &counted : m_exposureFaults)
-        lines.append(counted.fault.raisesError
-                         ? QStringLiteral("exposures raise hardware error %1 after %2 s")
-                               .arg(counted.fault.error.errorCode())
-                               .arg(counted.fault.atSeconds)
-                         : QStringLiteral("exposures end with condition %1 after %2 s")
-                               .arg(int(counted.fault.endCondition))
-                               .arg(counted.fault.atSeconds));
+        lines.append(
+            counted.fault.silences
+                ? QStringLiteral("exposures go silent after %1 s").arg(counted.fault.atSeconds)
+                : counted.fault.raisesError
+                ? QStringLiteral("exposures raise hardware error %1 after %2 s")
+                      .arg(counted.fault.error.errorCode())
+                      .arg(counted.fault.atSeconds)
+                : QStringLiteral("exposures end with condition %1 after %2 s")
+                      .arg(int(counted.fault.endCondition))
+                      .arg(counted.fault.atSeconds));
     for (auto it = m_sensors.cbegin(); it != m_sensors.cend(); ++it)
         lines.append(QStringLiteral("%1 reads %2").arg(it.key()).arg(it->value(0)));
     for (auto it = m_registers.cbegin(); it != m_registers.cend(); ++it)
@@ -275,5 +338,13 @@ QStringList SimFaults::describe() const
     if (m_shieldingGap > 0)
         lines.append(QStringLiteral("a gap lets %1 of the stray radiation past the shielding")
                          .arg(m_shieldingGap));
+    if (m_sagFraction > 0)
+        lines.append(QStringLiteral("tube output sags by up to %1 as it heats").arg(m_sagFraction));
+    if (m_focalSpotDriftPerMinute != 0)
+        lines.append(QStringLiteral("focal spot drifts %1 um per minute of tube time")
+                         .arg(m_focalSpotDriftPerMinute));
+    if (m_wheelLandingJitter > 1.0)
+        lines.append(
+            QStringLiteral("filter wheel lands %1 times farther off").arg(m_wheelLandingJitter));
     return lines;
 }

@@ -30,6 +30,11 @@ public:
         bool tubeStillOn = false;
         XrfErrorInfo error;
         bool endsExposure = true;
+        // The controller stops sending spectrum updates at atSeconds; the exposure runs on
+        // until it is stopped.
+        bool silences = false;
+        // Takes effect once the tube has been on this long in total (instrument seconds).
+        double afterTubeOnSeconds = 0;
     };
 
     // The next `times` calls of the operation (kAlways: every call) return `code`.
@@ -46,8 +51,11 @@ public:
     // with EndHardwareError unless `endsExposure` is false.
     void raiseHardwareErrorAfter(double seconds, const XrfErrorInfo &error,
                                  bool endsExposure = true, int times = kAlways);
-    // The faults of an exposure that starts now, sorted by time (consumes counted ones).
-    QVector<ExposureFault> takeExposureFaults();
+    // Any of the above, or an exposure that goes silent, as a whole record.
+    void addExposureFault(const ExposureFault &fault, int times = kAlways);
+    // The faults of an exposure that starts now with the tube's total on-time so far, sorted by
+    // time (consumes counted ones; faults whose on-time has not come stay).
+    QVector<ExposureFault> takeExposureFaults(double tubeOnSeconds = 0);
 
     void overrideSensor(const QString &getter, double value);
     void overrideSensor(const QString &getter, const QVector<double> &values);
@@ -82,6 +90,23 @@ public:
     // unattenuated.
     void setShieldingGap(double fraction);
     double shieldingGap() const;
+    // A tube whose emission sags as it heats: the output falls by up to `fraction` with the time
+    // constant (instrument seconds of tube on-time).
+    void setTubeOutputSag(double fraction, double timeConstantSeconds);
+    // The emission factor after `tubeOnSeconds` of tube on-time.
+    double tubeOutputSagFactor(double tubeOnSeconds) const;
+    // A focal spot that wanders as the tube heats: the beam spot at the sample moves this many
+    // micrometres per minute of tube on-time.
+    void setFocalSpotDrift(double micronsPerMinute);
+    double focalSpotDriftMicrons(double tubeOnSeconds) const;
+    // A filter wheel servo that, once the tube has been on for `afterTubeOnSeconds` (the
+    // instrument has warmed), lands `factor` times farther from its set point than a good one
+    // (within `factor` times its tolerance).
+    void setFilterWheelLandingJitter(double factor, double afterTubeOnSeconds = 0);
+    double filterWheelLandingJitter(double tubeOnSeconds) const;
+
+    // Engine operations called so far, all names together.
+    int totalOperationCalls() const;
 
     void clear();
     QStringList describe() const;
@@ -111,4 +136,9 @@ private:
     bool m_fpgaGainWritesLost = false;
     double m_tubeEmissionFactor = 1.0;
     double m_shieldingGap = 0;
+    double m_sagFraction = 0;
+    double m_sagTimeConstantSeconds = 1;
+    double m_focalSpotDriftPerMinute = 0;
+    double m_wheelLandingJitter = 1.0;
+    double m_wheelJitterAfterSeconds = 0;
 };

@@ -28,3 +28,4 @@ QVector<SimScenario> filterWheelScenarios(); // simscenarios_filterwheel.cpp
 QVector<SimScenario> detectorScenarios(); // simscenarios_detector.cpp
 QVector<SimScenario> setupCheckScenarios(); // simscenarios_setupchecks.cpp
 QVector<SimScenario> surveyScenarios(); // simscenarios_survey.cpp
+QVector<SimScenario> stabilityScenarios(); // simscenarios_stability.cpp

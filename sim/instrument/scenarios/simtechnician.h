@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // How the simulated technician on the factory line departs from a careful one who answers every
 // prompt as asked. The line's options and the scenarios set it; the line's step drivers follow it.
 struct SimTechnician
@@ -14,4 +16,7 @@ struct SimTechnician
     int surveyMeterType = 1;
     int surveyMeterUnit = 0;
     bool surveysBeforeProvisioning = false;
+    // The technician's hands at the window: places the named sample (false when there is no
+    // such sample). Set by whoever owns the instrument; empty: nothing can be placed.
+    std::function<bool(const QString &)> placeSample;
 };
