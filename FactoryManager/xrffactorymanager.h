@@ -109,15 +109,22 @@ public slots:
 
     // Stability tests (factory steps 5 and 6).
 
-
     // Beams setup and air shots (factory steps 7 and 8).
-
+    void startBeamConditionSetup(QString beamName);
+    void abortBeamConditionSetup();
+    void invalidateBeamSetupShot(QString beamName);
+    void getBeamsSetupBeamList();
+    void setTarvoHDLidTestComplete(bool completed);
+    void setTarvoHDButtonTestComplete(bool completed);
+    void startAirShot();
+    void abortAirShot();
+    // Rebuilds lost air shot and beams setup records from the newest passing air shot file (the
+    // calibration steps do it themselves when they find the records missing).
+    void recoverBeamSetupAirShot();
 
     // Radiation survey.
 
-
     // Profile packages.
-
 
     // Instrument identity.
     void setInstrumentSerialNumber(QString serialNumber);

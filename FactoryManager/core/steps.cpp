@@ -33,6 +33,9 @@ void prepareStep(Worker &worker, XrfUtils::FactoryStepId id)
     case XrfUtils::CameraSetup:
         worker.initCameraSetup();
         break;
+    case XrfUtils::BeamsSetup:
+        worker.initBeamsSetup();
+        break;
     case XrfUtils::AirShot:
         worker.setFactoryPageSafetySettings(false);
         break;

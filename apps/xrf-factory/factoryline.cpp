@@ -98,6 +98,7 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
         }
     }
     m_instrument.reset(new SimInstrument(options.model));
+    m_technician.instrument = m_instrument.get();
     SimScenarioTargets targets;
     targets.instrument = m_instrument.get();
     targets.technician = &m_technician;

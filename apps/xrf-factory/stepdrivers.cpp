@@ -1,5 +1,7 @@
 #include "stepdrivers.h"
 
+#include "airshotdriver.h"
+#include "beamssetupdriver.h"
 #include "hardwaresetupdriver.h"
 
 #include "xrffactorymanager.h"
@@ -94,6 +96,16 @@ StepOutcome runHardwareSetup(const TechnicianPlan &plan)
     return HardwareSetupDriver(plan).run();
 }
 
+StepOutcome runBeamsSetup(const TechnicianPlan &plan)
+{
+    return BeamsSetupDriver(plan).run();
+}
+
+StepOutcome runAirShot(const TechnicianPlan &plan)
+{
+    return AirShotDriver(plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -102,6 +114,8 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("provisioning"), runProvisioning},
         {QStringLiteral("hardwareSetup"), runHardwareSetup},
         {QStringLiteral("cameraSetup"), runCameraSetup},
+        {QStringLiteral("beamsSetup"), runBeamsSetup},
+        {QStringLiteral("airShot"), runAirShot},
     };
     return drivers;
 }

@@ -4,9 +4,11 @@
 // and queries carry, one header each; the steps that fill them add their fields there.
 
 #include "xrfairshot.h"
+#include "xrfairshotlist.h"
 #include "xrfbeaminfo.h"
-#include "xrfprerequisiteshot.h"
+#include "xrfbeaminfolist.h"
 #include "xrfcalibrationstandard.h"
 #include "xrffactorsetresults.h"
-#include "xrfradiationsurveyresult.h"
+#include "xrfprerequisiteshot.h"
 #include "xrfprovisioningdata.h"
+#include "xrfradiationsurveyresult.h"

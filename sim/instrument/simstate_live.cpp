@@ -174,6 +174,10 @@ SimBeamSnapshot SimState::beamSnapshot()
     snapshot.ua = m_tube.currentSet() * m_faults.tubeEmissionFactor();
     snapshot.xraysOn = m_tube.isOn();
     snapshot.sample = m_sample.material;
+    // A film on the window shows when only air lies behind it.
+    const std::optional<SimMaterial> residue = m_faults.windowResidue();
+    if (residue && m_sample.name.compare(QLatin1String("air"), Qt::CaseInsensitive) == 0)
+        snapshot.sample = *residue;
     const SimWheelAssembly &assembly = wheel().assembly();
     const double encoder = assembly.motorized ? m_wheel.encoderMonitored() : 0;
     for (int p = 0; p < assembly.holes.size(); ++p) {

@@ -205,6 +205,18 @@ double SimFaults::tubeEmissionFactor() const
     return m_tubeEmissionFactor;
 }
 
+void SimFaults::setWindowResidue(const SimMaterial &film)
+{
+    Lock lock(m_mutex);
+    m_windowResidue = film;
+}
+
+std::optional<SimMaterial> SimFaults::windowResidue() const
+{
+    Lock lock(m_mutex);
+    return m_windowResidue;
+}
+
 void SimFaults::clear()
 {
     Lock lock(m_mutex);
@@ -218,6 +230,7 @@ void SimFaults::clear()
     m_extraDarkRate = 0;
     m_fpgaGainWritesLost = false;
     m_tubeEmissionFactor = 1.0;
+    m_windowResidue.reset();
 }
 
 QStringList SimFaults::describe() const
@@ -259,5 +272,9 @@ QStringList SimFaults::describe() const
     if (m_tubeEmissionFactor != 1.0)
         lines.append(
             QStringLiteral("tube emits %1 times its current set point").arg(m_tubeEmissionFactor));
+    if (m_windowResidue)
+        lines.append(QStringLiteral("a film of %1 (%2 um) lies on the window")
+                         .arg(m_windowResidue->name)
+                         .arg(m_windowResidue->thicknessUm));
     return lines;
 }

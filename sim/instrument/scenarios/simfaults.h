@@ -1,5 +1,6 @@
 #pragma once
 
+#include "simphysics.h"
 #include "xrferrorinfo.h"
 #include "xrfhardwaremanager.h"
 #include "xrfspectrum.h"
@@ -78,6 +79,10 @@ public:
     bool fpgaGainWritesLost() const;
     void setTubeEmissionFactor(double factor);
     double tubeEmissionFactor() const;
+    // A film left on the measurement window. With nothing but air at the window the film is all
+    // the beam meets; a solid sample outshines it.
+    void setWindowResidue(const SimMaterial &film);
+    std::optional<SimMaterial> windowResidue() const;
 
     void clear();
     QStringList describe() const;
@@ -106,4 +111,5 @@ private:
     double m_extraDarkRate = 0;
     bool m_fpgaGainWritesLost = false;
     double m_tubeEmissionFactor = 1.0;
+    std::optional<SimMaterial> m_windowResidue;
 };

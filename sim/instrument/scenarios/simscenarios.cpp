@@ -109,7 +109,8 @@ namespace {
 const QVector<SimScenario> &scenarios()
 {
     static const QVector<SimScenario> list = instrumentScenarios() + hardwareSetupScenarios()
-        + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios();
+        + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios()
+        + shotScenarios();
     return list;
 }
 

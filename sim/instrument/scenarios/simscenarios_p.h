@@ -27,3 +27,4 @@ QVector<SimScenario> fpgaScenarios(); // simscenarios_fpga.cpp
 QVector<SimScenario> filterWheelScenarios(); // simscenarios_filterwheel.cpp
 QVector<SimScenario> detectorScenarios(); // simscenarios_detector.cpp
 QVector<SimScenario> setupCheckScenarios(); // simscenarios_setupchecks.cpp
+QVector<SimScenario> shotScenarios(); // simscenarios_shots.cpp
