@@ -38,6 +38,7 @@ void Worker::loadSafeBackgroundRate()
         qWarning().noquote() << kFileMissing + path << error;
         // Without the table no shot is compared: the technician hears of it and the result
         // keeps it.
+        safeBackgroundRates.clear();
         safeBackgroundRateProblem = kChecksSkipped.arg(path, error);
         qWarning().noquote() << safeBackgroundRateProblem;
         XrfAlarm(safeBackgroundRateProblem).raise();
@@ -72,7 +73,7 @@ bool Worker::checkAirShotBackground(double background, QString *failure)
     currentAirShot.setSafeBackgroundRate(safeRate, rule.limit(safeRate));
     if (rule.passes(background, safeRate))
         return true;
-    qWarning().nospace() << "AirShot validation failed - sampleName :"
+    qWarning().noquote() << "AirShot validation failed - sampleName :"
                          << currentAirShot.sampleName()
                          << "calculatedBackgroundRate :" << background
                          << " safeBackGroundRate :" << safeRate

@@ -121,8 +121,8 @@ bool Worker::buildAirShotsFromScratch(XrfAirShotList *unCollimated, XrfAirShotLi
         qWarning().noquote() << "Failed to read" << kFilterPairs << error;
     for (const XrfBeamInfo &beam : beamsSetupBeamList.list()) {
         if (!beam.hasPassed()) {
-            qWarning() << "Beam" << beam.beamName()
-                       << "has not passed the beams setup, it has no air shot";
+            qWarning().noquote() << "Beam" << beam.beamName()
+                                 << "has not passed the beams setup, it has no air shot";
             continue;
         }
         XrfExposureSettings exposure = exposureTemplate;
