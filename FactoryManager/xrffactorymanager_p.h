@@ -14,6 +14,7 @@
 #include "xrfnetworkmanager.h"
 #include "xrfsteprecords.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -415,6 +416,8 @@ public:
     void abortBeamConditionSetup();
     void doBeamCurrentSetup(const QString &beamName);
     void startBeamShot();
+    // Starts an exposure with the beam's settings; a refusal fails the beam.
+    void startBeamExposure();
     void onBeamsSetupExposureStarted();
     void onBeamsSetupSpectrum(const XrfSpectrum &spectrum);
     void onBeamsSetupExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
@@ -440,6 +443,8 @@ public:
     void invalidateStepsAfterBeamsSetup();
     void setTarvoHDLidTestComplete(bool completed);
     void setTarvoHDButtonTestComplete(bool completed);
+    // Sets an HD flag and saves the step result when it changes.
+    void setBeamsSetupFlag(bool *flag, bool value);
     XrfBeamInfoList beamsSetupBeamList;
     XrfBeamInfo currentBeam;
     // State, settings, last spectrum and last hardware error of the beam's shots.
@@ -479,6 +484,8 @@ public:
     // The newest passing air shot file; empty when there is none.
     QString newestPassingAirShotFile(QJsonObject *content);
     bool rebuildBeamsSetupFromAirShots(const QJsonObject &file);
+    void applyRecoveredCurrents(const QHash<QString, float> &currentById);
+    bool storeRecoveredRecords(const QJsonObject &file);
     XrfAirShotList uncollimatedAirShotList;
     XrfAirShotList collimatedAirShotList;
     XrfAirShot currentAirShot;

@@ -3,6 +3,7 @@
 
 #include "xrffactorymanager_p.h"
 
+#include "airshotresultkeys.h"
 #include "xrflogging.h"
 
 #include <QDateTime>
@@ -10,6 +11,7 @@
 #include <QHash>
 
 using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
+using namespace AirShotKeys;
 
 namespace {
 
@@ -19,9 +21,6 @@ const QString kRecoveryDone =
     QStringLiteral("Air Shot/Beam Setup is missing.  Auto recovery was performed.");
 constexpr int kRecoveryFailedCode = -9998;
 constexpr int kRecoveryDoneCode = -9999;
-const QString kData = QStringLiteral("data");
-const QString kUnCollimated = QStringLiteral("unCollimatedShots");
-const QString kCollimated = QStringLiteral("collimatedShots");
 const QString kPass = QStringLiteral("pass");
 // The rebuilt beams setup record ends before the air shots began, as the real one did.
 constexpr int kBeamsSetupStartBeforeAirShotsSecs = 20;
@@ -115,35 +114,37 @@ bool Worker::rebuildBeamsSetupFromAirShots(const QJsonObject &file)
     }
     QHash<QString, float> currentById;
     bool failed = false;
-    uncollimatedAirShotList.clear();
-    collimatedAirShotList.clear();
-    for (XrfAirShot shot : unCollimated) {
-        const QString id = shot.usageGroupsId();
-        if (id.isEmpty()) {
-            qDebug() << "recoverBeamSetupAirShot : airShotList keyToUse.isEmpty() "
-                     << shot.toJsonObject();
-            failed = true;
-            continue;
+    // Each shot takes the uses of the beam that has the same ones; a shot without uses names no
+    // beam, and the recovery cannot trust the file.
+    const auto adopt = [&](const QList<XrfAirShot> &shots, XrfAirShotList *list,
+                           const char *listName, bool recordCurrents) {
+        list->clear();
+        for (XrfAirShot shot : shots) {
+            const QString id = shot.usageGroupsId();
+            if (id.isEmpty()) {
+                qDebug().noquote() << "recoverBeamSetupAirShot :" << listName
+                                   << "keyToUse.isEmpty() " << shot.toJsonObject();
+                failed = true;
+                continue;
+            }
+            shot.setUsageGroups(usageById.value(id, shot.usageGroups()));
+            list->add(shot);
+            if (recordCurrents)
+                currentById.insert(id, shot.exposure().tubeCurrentUa());
         }
-        shot.setUsageGroups(usageById.value(id, shot.usageGroups()));
-        uncollimatedAirShotList.add(shot);
-        currentById.insert(id, shot.exposure().tubeCurrentUa());
-    }
-    for (XrfAirShot shot : collimated) {
-        const QString id = shot.usageGroupsId();
-        if (id.isEmpty()) {
-            qDebug() << "recoverBeamSetupAirShot : airShotCollimatedList keyToUse.isEmpty() "
-                     << shot.toJsonObject();
-            failed = true;
-            continue;
-        }
-        shot.setUsageGroups(usageById.value(id, shot.usageGroups()));
-        collimatedAirShotList.add(shot);
-    }
+    };
+    adopt(unCollimated, &uncollimatedAirShotList, "airShotList", true);
+    adopt(collimated, &collimatedAirShotList, "airShotCollimatedList", false);
     qDebug() << "recoverBeamSetupAirShot : usageCurrentMap " << currentById;
     if (failed)
         return false;
+    applyRecoveredCurrents(currentById);
+    return storeRecoveredRecords(file);
+}
 
+// Every beam with an air shot passed at the shot's current.
+void Worker::applyRecoveredCurrents(const QHash<QString, float> &currentById)
+{
     for (XrfBeamInfo beam : beamsSetupBeamList.list()) {
         if (!currentById.contains(beam.usageGroupsId()))
             continue;
@@ -165,7 +166,12 @@ bool Worker::rebuildBeamsSetupFromAirShots(const QJsonObject &file)
         beam.setResolution(0);
         beamsSetupBeamList.setBeam(beam);
     }
-    QJsonObject rebuiltData = data;
+}
+
+// The air shot result and a beams setup record that ends before the air shots began.
+bool Worker::storeRecoveredRecords(const QJsonObject &file)
+{
+    QJsonObject rebuiltData = file.value(kData).toObject();
     rebuiltData.insert(kUnCollimated, uncollimatedAirShotList.shotsToJson());
     rebuiltData.insert(kCollimated, collimatedAirShotList.shotsToJson());
     airShotResults.insert(kData, rebuiltData);

@@ -3,16 +3,14 @@
 
 #include "xrffactorymanager_p.h"
 
+#include "airshotresultkeys.h"
 #include "xrfcalibrationshot.h"
 
 using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
+using namespace AirShotKeys;
 
 namespace {
 
-const QString kAirSample = QStringLiteral("Air");
-const QString kData = QStringLiteral("data");
-const QString kUnCollimated = QStringLiteral("unCollimatedShots");
-const QString kCollimated = QStringLiteral("collimatedShots");
 const QString kHasFailed = QStringLiteral("hasFailed");
 const QString kShotFailed = QStringLiteral("Airshot '%1' failed, %2, %3");
 const QString kHardwareErrorAtNormalEnd =

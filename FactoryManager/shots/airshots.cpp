@@ -3,6 +3,7 @@
 
 #include "xrffactorymanager_p.h"
 
+#include "airshotresultkeys.h"
 #include "xrfcalibrationutils.h"
 #include "xrfsettingsmanager.h"
 
@@ -10,15 +11,12 @@
 #include <QDir>
 
 using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
+using namespace AirShotKeys;
 
 namespace {
 
-const QString kAirSample = QStringLiteral("Air");
 const QString kAirShots = QStringLiteral("airShots");
 const QString kAirShotKey = QStringLiteral("airShot");
-const QString kData = QStringLiteral("data");
-const QString kUnCollimated = QStringLiteral("unCollimatedShots");
-const QString kCollimated = QStringLiteral("collimatedShots");
 const QString kFilterPairs = QStringLiteral("hardware.filterPairs");
 
 // What lastResult.json holds of one kind of shot; false when the array is missing.

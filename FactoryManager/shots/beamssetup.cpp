@@ -295,13 +295,6 @@ void Worker::startBeamShot()
             << ", name:" << currentBeam.beamName() << ", voltage:" << currentBeam.tubeVoltageKv()
             << ", current:" << settings.tubeCurrentUa()
             << ", targetIcr:" << currentBeam.targetICR();
-    beamExposure.reset();
     beamValidationFailed = false;
-    if (const int code = XrfHardwareManager::instance()->startExposure(settings, 0, 0, 0, 0, 0, 0))
-        onBeamsSetupShotComplete(
-            false,
-            QStringLiteral("Beam setup failed for: %1 \nError: the exposure did not start, err:%2")
-                .arg(currentBeam.beamName())
-                .arg(code),
-            false);
+    startBeamExposure();
 }

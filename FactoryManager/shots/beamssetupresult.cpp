@@ -201,20 +201,19 @@ void Worker::onBeamsSetupResultUploadComplete(const XrfCloudResponse &response)
 
 void Worker::setTarvoHDLidTestComplete(bool completed)
 {
-    if (completed == hdLidTestCompleted)
-        return;
-    hdLidTestCompleted = completed;
-    QString error;
-    if (!saveBeamsSetupResultToLastResult(&error))
-        qWarning().noquote()
-            << QStringLiteral("Failed to save beam setup result, err:%1").arg(error);
+    setBeamsSetupFlag(&hdLidTestCompleted, completed);
 }
 
 void Worker::setTarvoHDButtonTestComplete(bool completed)
 {
-    if (completed == hdButtonTestCompleted)
+    setBeamsSetupFlag(&hdButtonTestCompleted, completed);
+}
+
+void Worker::setBeamsSetupFlag(bool *flag, bool value)
+{
+    if (value == *flag)
         return;
-    hdButtonTestCompleted = completed;
+    *flag = value;
     QString error;
     if (!saveBeamsSetupResultToLastResult(&error))
         qWarning().noquote()

@@ -218,6 +218,11 @@ void Worker::retryBeamShot(float currentUa)
         abortShot();
         return;
     }
+    startBeamExposure();
+}
+
+void Worker::startBeamExposure()
+{
     beamExposure.reset();
     if (const int code =
             XrfHardwareManager::instance()->startExposure(beamExposure.settings, 0, 0, 0, 0, 0, 0))

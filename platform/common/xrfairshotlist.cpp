@@ -1,6 +1,6 @@
 #include "xrfairshotlist.h"
 
-#include <QJsonArray>
+#include "xrfjsonlist.h"
 
 namespace {
 const QString kAirShots = QStringLiteral("airShots");
@@ -19,10 +19,7 @@ bool XrfAirShotList::update(const XrfAirShot &stored)
 
 QJsonArray XrfAirShotList::shotsToJson() const
 {
-    QJsonArray shots;
-    for (const XrfAirShot &shot : m_airShots)
-        shots.append(shot.toJsonObject());
-    return shots;
+    return recordsToJson(m_airShots);
 }
 
 QJsonObject XrfAirShotList::toJsonObject() const
@@ -33,26 +30,13 @@ QJsonObject XrfAirShotList::toJsonObject() const
 bool XrfAirShotList::shotsFromJson(const QJsonValue &json, QList<XrfAirShot> *shots,
                                    QString *errorMsg)
 {
+    // Stored shots are an array, even an empty one.
     if (!json.isArray()) {
         if (errorMsg)
             *errorMsg = QStringLiteral("the air shots are not an array");
         return false;
     }
-    QList<XrfAirShot> parsed;
-    int index = 0;
-    for (const QJsonValue &entry : json.toArray()) {
-        XrfAirShot shot;
-        QString error;
-        if (!entry.isObject() || !shot.fromJsonObject(entry.toObject(), &error)) {
-            if (errorMsg)
-                *errorMsg = QStringLiteral("air shot %1 is malformed %2").arg(index).arg(error);
-            return false;
-        }
-        parsed.append(shot);
-        ++index;
-    }
-    *shots = parsed;
-    return true;
+    return recordsFromJson(json, QStringLiteral("airShots"), shots, errorMsg);
 }
 
 bool XrfAirShotList::fromJsonObject(const QJsonObject &json, QString *errorMsg)

@@ -33,10 +33,6 @@ public:
 
     // One text for a set of uses, whatever their order: "alloy~1,soil~2".
     static QString groupsId(const QList<BeamUsageGroup> &groups);
-    // A JSON array of group objects; false (naming the entry) when one is malformed.
-    static bool listFromJson(const QJsonValue &json, QList<BeamUsageGroup> *groups,
-                             QString *errorMsg);
-    static QJsonArray listToJson(const QList<BeamUsageGroup> &groups);
 
 private:
     int m_beamNo = 0;

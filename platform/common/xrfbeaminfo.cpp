@@ -1,37 +1,12 @@
 #include "xrfbeaminfo.h"
 
-#include <QJsonArray>
+#include "xrfjsonlist.h"
 
 namespace {
 
 const QString kUsageGroups = QStringLiteral("usageGroups");
 const QString kIterationGroups = QStringLiteral("iterationGroups");
 const QString kSpectrum = QStringLiteral("spectrum");
-
-bool iterationsFromJson(const QJsonValue &json, QList<BeamIterationGroup> *iterations,
-                        QString *errorMsg)
-{
-    iterations->clear();
-    if (json.isUndefined() || json.isNull())
-        return true;
-    if (!json.isArray()) {
-        if (errorMsg)
-            *errorMsg = QStringLiteral("JSON key 'iterationGroups' is not an array");
-        return false;
-    }
-    for (const QJsonValue &entry : json.toArray()) {
-        BeamIterationGroup iteration;
-        QString error;
-        if (!entry.isObject() || !iteration.fromJsonObject(entry.toObject(), &error)) {
-            if (errorMsg)
-                *errorMsg = QStringLiteral("JSON key 'iterationGroups' holds a malformed entry %1")
-                                .arg(error);
-            return false;
-        }
-        iterations->append(iteration);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -64,11 +39,8 @@ void XrfBeamInfo::copyResultsFrom(const XrfBeamInfo &other)
 QJsonObject XrfBeamInfo::toJsonObject() const
 {
     QJsonObject json = XrfJsonHelper::toJsonObject();
-    json.insert(kUsageGroups, BeamUsageGroup::listToJson(m_usageGroups));
-    QJsonArray iterations;
-    for (const BeamIterationGroup &iteration : m_iterationGroups)
-        iterations.append(iteration.toJsonObject());
-    json.insert(kIterationGroups, iterations);
+    json.insert(kUsageGroups, recordsToJson(m_usageGroups));
+    json.insert(kIterationGroups, recordsToJson(m_iterationGroups));
     json.insert(kSpectrum, m_spectrum.toJsonObject());
     return json;
 }
@@ -77,11 +49,11 @@ bool XrfBeamInfo::fromJsonObject(const QJsonObject &json, QString *errorMsg)
 {
     QList<BeamUsageGroup> usage = m_usageGroups;
     if (json.contains(kUsageGroups)
-        && !BeamUsageGroup::listFromJson(json.value(kUsageGroups), &usage, errorMsg))
+        && !recordsFromJson(json.value(kUsageGroups), kUsageGroups, &usage, errorMsg))
         return false;
     QList<BeamIterationGroup> iterations = m_iterationGroups;
     if (json.contains(kIterationGroups)
-        && !iterationsFromJson(json.value(kIterationGroups), &iterations, errorMsg))
+        && !recordsFromJson(json.value(kIterationGroups), kIterationGroups, &iterations, errorMsg))
         return false;
     XrfSpectrum spectrum = m_spectrum;
     const QJsonValue spectrumJson = json.value(kSpectrum);

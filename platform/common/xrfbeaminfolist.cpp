@@ -1,6 +1,6 @@
 #include "xrfbeaminfolist.h"
 
-#include <QJsonArray>
+#include "xrfjsonlist.h"
 
 namespace {
 const QString kBeams = QStringLiteral("beams");
@@ -95,31 +95,16 @@ void XrfBeamInfoList::toJsonObject(QJsonObject *json) const
 
 QJsonObject XrfBeamInfoList::toJsonObject() const
 {
-    QJsonArray beams;
-    for (const XrfBeamInfo &beam : m_beams)
-        beams.append(beam.toJsonObject());
-    return QJsonObject{{kBeams, beams}};
+    return QJsonObject{{kBeams, recordsToJson(m_beams)}};
 }
 
 bool XrfBeamInfoList::fromJsonObject(const QJsonObject &json, QString *errorMsg)
 {
-    const QJsonValue beamsJson = json.value(kBeams);
-    if (!beamsJson.isArray()) {
+    // A list without beams is no list of beams.
+    if (!json.value(kBeams).isArray()) {
         if (errorMsg)
             *errorMsg = QStringLiteral("JSON key 'beams' is not an array");
         return false;
     }
-    QList<XrfBeamInfo> beams;
-    for (const QJsonValue &entry : beamsJson.toArray()) {
-        XrfBeamInfo beam;
-        QString error;
-        if (!entry.isObject() || !beam.fromJsonObject(entry.toObject(), &error)) {
-            if (errorMsg)
-                *errorMsg = QStringLiteral("JSON key 'beams' holds a malformed beam %1").arg(error);
-            return false;
-        }
-        beams.append(beam);
-    }
-    m_beams = beams;
-    return true;
+    return recordsFromJson(json.value(kBeams), kBeams, &m_beams, errorMsg);
 }
