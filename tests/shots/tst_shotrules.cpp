@@ -64,7 +64,6 @@ private slots:
     void atMaximumCurrentAboveTargetRetriesLower();
     void atMaximumCurrentBelowTargetWithoutDimmerFails();
     void dimmerTargetGetsOneReshoot();
-    void withinDimmerToleranceSucceeds();
     void atMinimumCurrent();
     void everyRetryCountsAgainstTheIterationLimit_data();
     void everyRetryCountsAgainstTheIterationLimit();
@@ -154,6 +153,11 @@ void TstShotRules::dimmerTargetGetsOneReshoot()
     // Even at the iteration limit the re-shoot happens once.
     QCOMPARE(decideBeamCurrent(b, 20000, 100, kLimits, 5, 5).action, BeamShotDecision::Retry);
 
+    // Within the dimmer target's tolerance at full current: found, on the dimmer target.
+    d = decideBeamCurrent(b, 29000, 100, kLimits, 2, 5);
+    QCOMPARE(d.action, BeamShotDecision::Success);
+    QVERIFY(d.switchToDimmerTarget);
+
     b.setEnableDimmerTargetIcr();
     QCOMPARE(b.targetICR(), 30000u);
     d = decideBeamCurrent(b, 20000, 100, kLimits, 0, 5);
@@ -162,15 +166,6 @@ void TstShotRules::dimmerTargetGetsOneReshoot()
              QStringLiteral("alloyMain: ICR 20000cps still not within 2500cps tolerance "
                             "of 30000cps targetIcrDim value despite current being at "
                             "100uA."));
-}
-
-void TstShotRules::withinDimmerToleranceSucceeds()
-{
-    const BeamShotDecision d =
-        decideBeamCurrent(beam(50000, 2500, 30000), 29000, 100, kLimits, 2, 5);
-    QCOMPARE(d.action, BeamShotDecision::Success);
-    QVERIFY(d.switchToDimmerTarget);
-    QCOMPARE(d.currentUa, 100.0f);
 }
 
 void TstShotRules::atMinimumCurrent()

@@ -75,9 +75,9 @@ void TstShotsLine::everyModelPassesThroughTheAirShots()
     QFETCH(int, beams);
     QFETCH(int, airShots);
     const QString root = m_dir.path() + "/" + model;
-    const Run run = xrfFactory(
-        lineArguments(root, "provisioning,hardwareSetup,cameraSetup,beamsSetup,airShot")
-        << "--model" << model);
+    const Run run =
+        xrfFactory(lineArguments(root, "provisioning,hardwareSetup,cameraSetup,beamsSetup,airShot")
+                   << "--model" << model);
     QVERIFY2(run.exitCode == 0, qPrintable(run.out));
     // Each beam's target, current, count rate and shots; each air shot against its safe rate.
     QCOMPARE(run.out.count(QRegularExpression(
@@ -125,8 +125,8 @@ void TstShotsLine::scenariosFailWithTheirText()
     QFETCH(QString, text);
     const QString root = m_dir.path() + "/" + scenario;
     QVERIFY(XrfUtils::copyDirectory(m_setUpRoot, root));
-    const Run run = xrfFactory(lineArguments(root, "beamsSetup,airShot")
-                               << "--scenario" << scenario);
+    const Run run =
+        xrfFactory(lineArguments(root, "beamsSetup,airShot") << "--scenario" << scenario);
     QVERIFY2(run.out.contains(text), qPrintable(run.out));
     QCOMPARE(run.exitCode, exitCode);
 }
