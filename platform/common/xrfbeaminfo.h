@@ -44,7 +44,11 @@ public:
     void setTubeVoltageKv(float kv) { m_tubeVoltageKv = kv; }
     float tubeCurrentUa() const { return float(m_tubeCurrentUa); }
     void setTubeCurrentUa(float ua) { m_tubeCurrentUa = ua; }
-    quint16 filterPosition() const { return quint16(qMax(0, m_filterPosition)); }
+    // A negative position in the setup data names no position of any wheel.
+    quint16 filterPosition() const
+    {
+        return m_filterPosition < 0 ? quint16(0xFFFF) : quint16(m_filterPosition);
+    }
     void setFilterPosition(int position) { m_filterPosition = position; }
 
     // The count rate the loop aims at: the dimmer target once the beam has switched to it.
