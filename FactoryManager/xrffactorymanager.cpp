@@ -14,6 +14,8 @@ XrfFactoryManager::XrfFactoryManager(QObject *parent) : QObject(parent)
         qRegisterMetaType<XrfHardwareConfig>("XrfHardwareConfig");
         qRegisterMetaType<XrfHardwareSetupStepInfo>("XrfHardwareSetupStepInfo");
         qRegisterMetaType<XrfErrorInfo::XrfError>("XrfErrorInfo::XrfError");
+        qRegisterMetaType<XrfBeamInfo>("XrfBeamInfo");
+        qRegisterMetaType<XrfAirShot>("XrfAirShot");
         return 0;
     }();
     Q_UNUSED(registered)

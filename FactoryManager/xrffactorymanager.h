@@ -112,6 +112,17 @@ public slots:
     void abortStabilityTest();
 
     // Beams setup and air shots (factory steps 7 and 8).
+    void startBeamConditionSetup(QString beamName);
+    void abortBeamConditionSetup();
+    void invalidateBeamSetupShot(QString beamName);
+    void getBeamsSetupBeamList();
+    void setTarvoHDLidTestComplete(bool completed);
+    void setTarvoHDButtonTestComplete(bool completed);
+    void startAirShot();
+    void abortAirShot();
+    // Rebuilds lost air shot and beams setup records from the newest passing air shot file (the
+    // calibration steps do it themselves when they find the records missing).
+    void recoverBeamSetupAirShot();
 
     // Radiation survey: load the parameters (loadRadiationSurveyParams), start, let the operator
     // read the meter, stop, then evaluate the record with the reading, meter type and unit.

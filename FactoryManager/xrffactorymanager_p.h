@@ -2,6 +2,7 @@
 
 #include "xrffactorymanager.h"
 
+#include "beamcurrentrule.h"
 #include "devicefactorystatus.h"
 #include "stepexposure.h"
 #include "xrfcloudresponse.h"
@@ -13,13 +14,16 @@
 #include "xrfhardwaresetupstepslist.h"
 #include "xrfnetworkmanager.h"
 #include "xrfstabilitytestmetainfo.h"
+#include "xrfsteprecords.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QVariantMap>
 
 #include <atomic>
 #include <functional>
@@ -572,6 +576,57 @@ public:
     int stabilityQueryMaxIntervalSeconds = 60;
 
     // Beams setup and air shots, factory steps 7 and 8 (shots/).
+    // Beams setup: the beam list and the start (shots/beamssetup.cpp), the shots and the
+    // count-rate loop (shots/beamssetupshot.cpp), closing beams and the step, the result file and
+    // invalidation (shots/beamssetupresult.cpp).
+    void initBeamsSetup();
+    bool populateBeamsSetupBeamList(bool quiet);
+    void loadBeamsSetupResults();
+    void publishBeamsSetupBeamList();
+    void startBeamConditionSetup(const QString &beamName);
+    void abortBeamConditionSetup();
+    void doBeamCurrentSetup(const QString &beamName);
+    void startBeamShot();
+    // Starts an exposure with the beam's settings; a refusal fails the beam.
+    void startBeamExposure();
+    void onBeamsSetupExposureStarted();
+    void onBeamsSetupSpectrum(const XrfSpectrum &spectrum);
+    void onBeamsSetupExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                                     bool tubeStillOn);
+    void onBeamsSetupError(const XrfErrorInfo &error);
+    // The peak check of a spectrum update; false when it stopped the shot.
+    bool validateBeamsSetupSpectrum(const XrfSpectrum &spectrum);
+    // The current limits of the beam being shot, from the engine.
+    BeamCurrentLimits readBeamCurrentLimits();
+    void retryBeamShot(float currentUa);
+    // The cal-check count rate from an alloy (or precious metal) beam 1; false with the error.
+    bool populateBeamCalCheckCountRate(QString *error);
+    void onBeamsSetupShotComplete(bool passed, const QString &message, bool continueWithNext);
+    // The step waits for the technician: the exposure signals go back to the test manager.
+    void pauseBeamsSetup();
+    bool saveBeamsSetupResultToLastResult(QString *err);
+    QJsonObject beamsSetupResultMap();
+    void onBeamsSetupComplete();
+    void assembleBeamsSetupResultJson(QJsonObject *out);
+    void onBeamsSetupResultUploadComplete(const XrfCloudResponse &response);
+    void invalidateBeamSetupShot(const QString &beamName);
+    // Invalidating a beam invalidates what was measured with it: steps 8 to 11.
+    void invalidateStepsAfterBeamsSetup();
+    void setTarvoHDLidTestComplete(bool completed);
+    void setTarvoHDButtonTestComplete(bool completed);
+    // Sets an HD flag and saves the step result when it changes.
+    void setBeamsSetupFlag(bool *flag, bool value);
+    XrfBeamInfoList beamsSetupBeamList;
+    XrfBeamInfo currentBeam;
+    // State, settings, last spectrum and last hardware error of the beam's shots.
+    StepExposure beamExposure;
+    int beamIterationCount = 0;
+    bool beamValidationFailed = false;
+    bool hdLidTestCompleted = false;
+    bool hdButtonTestCompleted = false;
+    int maxBeamIterations = 5;
+    int defaultTubeMaxPower = 4;
+    int beamRetryDelaySeconds = 1;
 
     // Radiation survey (survey/radiationsurvey.cpp).
     void startRadiationSurvey();
@@ -638,9 +693,74 @@ public:
     // Ends a diagnostic ("RMD") or update ("RMU") upload: its folder goes, the outcome is recorded.
     void endRemoteMethodUpload(const QString &folderName, bool status, const QString &error);
     XrfProfileBackupResult profileBackupResult;
+    // Air shots: the shot lists and the start (shots/airshots.cpp), the shots
+    // (shots/airshotrun.cpp), the safe background rates (shots/airshotbackground.cpp), the
+    // cal-check settings (shots/calchecksettings.cpp) and the recovery of lost records
+    // (shots/airshotrecovery.cpp).
+    bool getListOfAirShots();
+    bool buildAirShotsFromScratch(XrfAirShotList *unCollimated, XrfAirShotList *collimated);
+    void updateAirShotsFromLastResult(XrfAirShotList *unCollimated, XrfAirShotList *collimated);
+    void startAirShot();
+    void abortAirShot();
+    void doAirShotSetup();
+    void loadSafeBackgroundRate();
+    // Compares the shot's background with its safe rate; false with the failure text.
+    bool checkAirShotBackground(double background, QString *failure);
+    void onAirShotExposureStarted();
+    void onAirShotSpectrum(const XrfSpectrum &spectrum);
+    void onAirShotExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                                  bool tubeStillOn);
+    void onAirShotError(const XrfErrorInfo &error);
+    void recordAirShot(bool passed);
+    void onAirShotPassed();
+    void onAirShotFailed(const QString &failure);
+    void onAirShotsSetupComplete();
+    bool saveAirShotResult();
+    void recoverBeamSetupAirShot();
+    // The newest passing air shot file; empty when there is none.
+    QString newestPassingAirShotFile(QJsonObject *content);
+    bool rebuildBeamsSetupFromAirShots(const QJsonObject &file);
+    void applyRecoveredCurrents(const QHash<QString, float> &currentById);
+    bool storeRecoveredRecords(const QJsonObject &file);
+    XrfAirShotList uncollimatedAirShotList;
+    XrfAirShotList collimatedAirShotList;
+    XrfAirShot currentAirShot;
+    QJsonObject airShotResults;
+    QString airShotResultFileName;
+    StepExposure airShotExposure;
+    int totalAirShots = 0;
+    int remainingAirShots = 0;
+    QVariantMap safeBackgroundRates;
+    bool safeBackgroundRatesLoaded = false;
+    // Why the safe background rate table could not be read; empty when it was.
+    QString safeBackgroundRateProblem;
+    int percentTolerance = 0;
+    int minTolerance = 0;
+    int airShotPauseSeconds = 2;
+
+    // The cal-check settings: "hardware.calCheck" (the first check's flag),
+    // "hardware.calCheck.exposure" and "hardware.calCheck.calculation". A settings file written
+    // with the exposure and calculation inside "hardware.calCheck" is migrated on first use.
+    bool migrateCalCheckSettings(QString *errorMsg);
+    int readCalCheckSection(const QString &section, QJsonObject *value);
+    int writeCalCheckSection(const QString &section, QJsonObject value);
+    void populateCalCheckExposureSettings();
+    bool populateCalCheckTargetCountRate(const XrfSpectrum &spectrum, QString *err);
+    // The statistics of the last stability run, from lastResult.json ({} when there is none).
+    QJsonObject lastStabilityMetaInfo();
+
+    // Removes the calibration shots of a method's workspace (shots/calibrationworkspace.cpp);
+    // with an empty id only the stored calibration shot results go, never a method folder.
+    void cleanupCalibrationWorkspace(const QString &methodId);
+
+    // Radiation survey (survey/).
+
+    // Profile packages (packages/).
 
 public slots:
     void onHardwareSetupResultUploadComplete(const XrfCloudResponse &response);
+    // Cal-check resolution and energy scale from the last stability run.
+    void populateCalCheckResolutionAndEnergyScale();
 
 public:
 public slots:

@@ -39,6 +39,9 @@ void prepareStep(Worker &worker, XrfUtils::FactoryStepId id)
     case XrfUtils::CollimatedStability:
         worker.initStability(Worker::StabilityCollimated);
         break;
+    case XrfUtils::BeamsSetup:
+        worker.initBeamsSetup();
+        break;
     case XrfUtils::AirShot:
         worker.setFactoryPageSafetySettings(false);
         break;

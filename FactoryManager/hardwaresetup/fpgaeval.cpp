@@ -445,14 +445,12 @@ bool Worker::storeFpgaCalibration(const FpgaGainPeaks &peaks, QString *error)
     double ch2 = peaks.p2;
     const double resolution = fpgaSetupSpectrum.calculateResolution(peaks.e1, peaks.e2, &ch1, &ch2);
     qInfo() << "FPGA gain setup resolution" << resolution << "eV";
-    QJsonObject calCheck;
-    const QString calCheckSection = QStringLiteral("hardware.calCheck");
-    int code = settings->getUniversalSetting(calCheckSection, &calCheck);
+    QJsonObject calculation;
+    const QString calCheckSection = QStringLiteral("hardware.calCheck.calculation");
+    int code = readCalCheckSection(calCheckSection, &calculation);
     if (!code) {
-        QJsonObject calculation = calCheck.value(QStringLiteral("calculation")).toObject();
         calculation.insert(QStringLiteral("resolution"), resolution);
-        calCheck.insert(QStringLiteral("calculation"), calculation);
-        code = settings->setUniversalSetting(calCheckSection, &calCheck);
+        code = writeCalCheckSection(calCheckSection, calculation);
     }
     if (code) {
         *error = QStringLiteral("FPGA gain setup failed.\nFailed to save the resolution to '%1', "

@@ -110,10 +110,7 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
         && !SimResults::seed(QDateTime::currentDateTimeUtc(), kResultDays, kResultsPerDay,
                              errorMsg))
         return false;
-    SimInstrument *instrument = m_instrument.get();
-    m_technician.placeSample = [instrument](const QString &sample) {
-        return instrument->loadSample(sample);
-    };
+    m_technician.instrument = m_instrument.get();
     SimScenarioTargets targets;
     targets.instrument = m_instrument.get();
     targets.technician = &m_technician;

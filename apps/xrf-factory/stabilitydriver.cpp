@@ -1,5 +1,7 @@
 #include "stabilitydriver.h"
 
+#include "siminstrument.h"
+
 #include "xrffactorymanager.h"
 #include "xrfhardwaremanager.h"
 #include "xrfnetworkmanager.h"
@@ -123,7 +125,7 @@ StepOutcome StabilityDriver::run()
                      .arg(m_record.value(QStringLiteral("errorMsg")).toString().simplified());
     }
     if (m_step == QLatin1String("collimatedStability")) {
-        if (!m_plan.placeSample || !m_plan.placeSample(kBrCuTarget)) {
+        if (!m_plan.instrument || !m_plan.instrument->loadSample(kBrCuTarget)) {
             StepOutcome failed;
             failed.result = StepOutcome::Failed;
             failed.detail = QStringLiteral("the Br/Cu target could not be placed");
@@ -139,8 +141,8 @@ StepOutcome StabilityDriver::run()
     QMetaObject::invokeMethod(manager(), "startStabilityTest", Qt::QueuedConnection,
                               Q_ARG(bool, false));
     waitForFinalRecord();
-    if (m_step == QLatin1String("collimatedStability") && m_plan.placeSample) {
-        m_plan.placeSample(kSurveySample);
+    if (m_step == QLatin1String("collimatedStability") && m_plan.instrument) {
+        m_plan.instrument->loadSample(kSurveySample);
         lines << QStringLiteral("  (technician puts the SS316 block back)");
     }
     return outcome(lines);

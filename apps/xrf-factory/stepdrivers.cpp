@@ -1,5 +1,7 @@
 #include "stepdrivers.h"
 
+#include "airshotdriver.h"
+#include "beamssetupdriver.h"
 #include "hardwaresetupdriver.h"
 #include "stabilitydriver.h"
 #include "surveydriver.h"
@@ -142,6 +144,16 @@ StepOutcome runCollimatedStability(const TechnicianPlan &plan)
     return StabilityDriver(QStringLiteral("collimatedStability"), plan).run();
 }
 
+StepOutcome runBeamsSetup(const TechnicianPlan &plan)
+{
+    return BeamsSetupDriver(plan).run();
+}
+
+StepOutcome runAirShot(const TechnicianPlan &plan)
+{
+    return AirShotDriver(plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -154,6 +166,8 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("profileBackup"), runProfileBackup},
         {QStringLiteral("stability"), runStability},
         {QStringLiteral("collimatedStability"), runCollimatedStability},
+        {QStringLiteral("beamsSetup"), runBeamsSetup},
+        {QStringLiteral("airShot"), runAirShot},
     };
     return drivers;
 }

@@ -4,7 +4,9 @@
 // and queries carry, one header each; the steps that fill them add their fields there.
 
 #include "xrfairshot.h"
+#include "xrfairshotlist.h"
 #include "xrfbeaminfo.h"
+#include "xrfbeaminfolist.h"
 #include "xrfcalibrationstandard.h"
 #include "xrffactorsetresults.h"
 #include "xrfprerequisiteshot.h"

@@ -101,4 +101,17 @@ public:
     static bool addStartupScript(const QString &command, const QString &workingDir,
                                  const QString &stdErrFile, const QString &stdOutFile,
                                  QString *errorMsg = nullptr);
+
+    // Chemical elements (xrfutils_elements.cpp), from xraylib's tables.
+    enum EmissionLine { KAlpha = 1, KBeta = 2, LAlpha = 3, LBeta = 4 };
+    // The atomic number of an element symbol ("Fe": 26); 0 when it names no element.
+    static int atomicNumber(const QString &symbol);
+    // The symbol of an atomic number; empty when there is no such element.
+    static QString elementSymbol(int atomicNumber);
+    // The energy of an emission line in keV; 0 when the element has no such line.
+    static double emissionLineEnergy(int atomicNumber, EmissionLine line);
+
+    // True for a name from outside (a method id, a sample id, a file name) that may become one
+    // component of a path: not empty, not "." or "..", no separators or control characters.
+    static bool isSafePathComponent(const QString &name);
 };

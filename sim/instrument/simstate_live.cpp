@@ -179,6 +179,10 @@ SimBeamSnapshot SimState::beamSnapshot()
     snapshot.sampleGradientUm = m_sample.gradientUm;
     snapshot.spotOffsetUm =
         m_sample.placementOffsetUm + m_faults.focalSpotDriftMicrons(m_tubeOnSeconds);
+    // A film on the window shows when only air lies behind it.
+    const std::optional<SimMaterial> residue = m_faults.windowResidue();
+    if (residue && m_sample.name.compare(QLatin1String("air"), Qt::CaseInsensitive) == 0)
+        snapshot.sample = *residue;
     const SimWheelAssembly &assembly = wheel().assembly();
     const double encoder = assembly.motorized ? m_wheel.encoderMonitored() : 0;
     for (int p = 0; p < assembly.holes.size(); ++p) {

@@ -98,7 +98,7 @@ void TstRecords::nestedRecordsRoundTrip()
 
     XrfAirShotList shots;
     XrfAirShot shot;
-    shot.setName("AirShot_50kV");
+    shot.setSampleName("Air");
     shots.add(shot);
     QCOMPARE(shots.toJsonObject().value("airShots").toArray().size(), 1);
 }

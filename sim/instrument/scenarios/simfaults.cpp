@@ -273,6 +273,18 @@ double SimFaults::filterWheelLandingJitter(double tubeOnSeconds) const
     return tubeOnSeconds >= m_wheelJitterAfterSeconds ? m_wheelLandingJitter : 1.0;
 }
 
+void SimFaults::setWindowResidue(const SimMaterial &film)
+{
+    Lock lock(m_mutex);
+    m_windowResidue = film;
+}
+
+std::optional<SimMaterial> SimFaults::windowResidue() const
+{
+    Lock lock(m_mutex);
+    return m_windowResidue;
+}
+
 void SimFaults::clear()
 {
     Lock lock(m_mutex);
@@ -291,6 +303,7 @@ void SimFaults::clear()
     m_focalSpotDriftPerMinute = 0;
     m_wheelLandingJitter = 1.0;
     m_wheelJitterAfterSeconds = 0;
+    m_windowResidue.reset();
 }
 
 QStringList SimFaults::describe() const
@@ -346,5 +359,9 @@ QStringList SimFaults::describe() const
     if (m_wheelLandingJitter > 1.0)
         lines.append(
             QStringLiteral("filter wheel lands %1 times farther off").arg(m_wheelLandingJitter));
+    if (m_windowResidue)
+        lines.append(QStringLiteral("a film of %1 (%2 um) lies on the window")
+                         .arg(m_windowResidue->name)
+                         .arg(m_windowResidue->thicknessUm));
     return lines;
 }

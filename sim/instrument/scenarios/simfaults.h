@@ -1,5 +1,6 @@
 #pragma once
 
+#include "simphysics.h"
 #include "xrferrorinfo.h"
 #include "xrfhardwaremanager.h"
 #include "xrfspectrum.h"
@@ -107,6 +108,10 @@ public:
 
     // Engine operations called so far, all names together.
     int totalOperationCalls() const;
+    // A film left on the measurement window. With nothing but air at the window the film is all
+    // the beam meets; a solid sample outshines it.
+    void setWindowResidue(const SimMaterial &film);
+    std::optional<SimMaterial> windowResidue() const;
 
     void clear();
     QStringList describe() const;
@@ -141,4 +146,5 @@ private:
     double m_focalSpotDriftPerMinute = 0;
     double m_wheelLandingJitter = 1.0;
     double m_wheelJitterAfterSeconds = 0;
+    std::optional<SimMaterial> m_windowResidue;
 };

@@ -29,3 +29,4 @@ QVector<SimScenario> detectorScenarios(); // simscenarios_detector.cpp
 QVector<SimScenario> setupCheckScenarios(); // simscenarios_setupchecks.cpp
 QVector<SimScenario> surveyScenarios(); // simscenarios_survey.cpp
 QVector<SimScenario> stabilityScenarios(); // simscenarios_stability.cpp
+QVector<SimScenario> shotScenarios(); // simscenarios_shots.cpp

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 
-#include <functional>
+class SimInstrument;
 
 // How the simulated technician on the factory line departs from a careful one who answers every
 // prompt as asked. The line's options and the scenarios set it; the line's step drivers follow it.
@@ -16,7 +17,15 @@ struct SimTechnician
     int surveyMeterType = 1;
     int surveyMeterUnit = 0;
     bool surveysBeforeProvisioning = false;
-    // The technician's hands at the window: places the named sample (false when there is no
-    // such sample). Set by whoever owns the instrument; empty: nothing can be placed.
-    std::function<bool(const QString &)> placeSample;
+
+    // The instrument on the technician's bench, whose window the technician loads; the line sets
+    // it.
+    SimInstrument *instrument = nullptr;
+    // Samples the technician takes for others: asked for the key (upper case), places the value.
+    QMap<QString, QString> sampleMixUps;
+    // The technician lifts the test stand's lid while the first beam of the beams setup shoots.
+    bool liftsLidDuringBeamsSetup = false;
+    // After the air shots the technician restores a lastResult.json copied before the beams
+    // setup, so that the beams setup and air shot records are lost.
+    bool restoresOldLastResult = false;
 };

@@ -125,11 +125,8 @@ void TstFpgaGain::correctsOnceAndVerifiesAt40kV()
     QCOMPARE(fpga.value("gain").toDouble(), second.value("oldGain").toDouble());
     QVERIFY(qAbs(fpga.value("offset").toDouble()) < m_params.value("offsetTolerance").toDouble());
     // A cooled SDD resolves Fe K-alpha to well under 200 eV.
-    const double resolution = universalSetting("hardware.calCheck")
-                                  .value("calculation")
-                                  .toObject()
-                                  .value("resolution")
-                                  .toDouble();
+    const double resolution =
+        universalSetting("hardware.calCheck.calculation").value("resolution").toDouble();
     QVERIFY2(resolution > 100 && resolution < 200, qPrintable(QString::number(resolution)));
 
     // Auto-cal took its reference at the new scale and tracks from start-up.
