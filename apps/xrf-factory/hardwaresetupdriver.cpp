@@ -158,6 +158,8 @@ StepOutcome HardwareSetupDriver::outcome() const
 {
     StepOutcome outcome;
     outcome.subSteps = m_lines;
+    // A completed run, passed or failed, sends its results file to the cloud.
+    outcome.resultUploaded = m_complete;
     if (m_complete && m_passed && !m_aborted) {
         outcome.result = StepOutcome::Passed;
         outcome.detail = QStringLiteral("%1 sub-steps passed").arg(m_done.size());
