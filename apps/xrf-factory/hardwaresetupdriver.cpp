@@ -123,20 +123,33 @@ void HardwareSetupDriver::onTaskStatus(const QString &status)
 
 void HardwareSetupDriver::answerButtonsTest()
 {
-    const QJsonObject result{{QStringLiteral("status"), true},
-                             {QStringLiteral("statusString"),
-                              QStringLiteral("Trigger, power and navigation buttons responded")}};
-    QMetaObject::invokeMethod(manager(), "onHardwareSetupButtonTestComplete", Qt::QueuedConnection,
-                              Q_ARG(QJsonObject, result));
+    QMetaObject::invokeMethod(
+        manager(), "onHardwareSetupButtonTestComplete", Qt::QueuedConnection,
+        Q_ARG(QJsonObject,
+              operatorTestAnswer(QStringLiteral("instrumentButtonsTest"),
+                                 QStringLiteral("Trigger, power and navigation "
+                                                "buttons responded"))));
 }
 
 void HardwareSetupDriver::answerCustomerIOTest()
 {
-    const QJsonObject result{
-        {QStringLiteral("status"), true},
-        {QStringLiteral("statusString"), QStringLiteral("Customer inputs and outputs toggled")}};
     QMetaObject::invokeMethod(manager(), "onHardwareSetupCustomerIOTestComplete",
-                              Qt::QueuedConnection, Q_ARG(QJsonObject, result));
+                              Qt::QueuedConnection,
+                              Q_ARG(QJsonObject,
+                                    operatorTestAnswer(QStringLiteral("customerIOTest"),
+                                                       QStringLiteral("Customer inputs and outputs "
+                                                                      "toggled"))));
+}
+
+// The technician's verdict on an operator test: what was seen when it passes, the fault found
+// when the plan has the technician fail it.
+QJsonObject HardwareSetupDriver::operatorTestAnswer(const QString &stepId,
+                                                    const QString &passedText) const
+{
+    const auto failure = m_plan.failedOperatorTests.constFind(stepId);
+    const bool passed = failure == m_plan.failedOperatorTests.constEnd();
+    return {{QStringLiteral("status"), passed},
+            {QStringLiteral("statusString"), passed ? passedText : *failure}};
 }
 
 void HardwareSetupDriver::abortRun()

@@ -31,6 +31,7 @@ private:
     void resume();
     void answerButtonsTest();
     void answerCustomerIOTest();
+    QJsonObject operatorTestAnswer(const QString &stepId, const QString &passedText) const;
     void abortRun();
     StepOutcome outcome() const;
 

@@ -223,6 +223,8 @@ unsigned char SimState::pollEepromLoad()
 SimFilterWheel &SimState::wheel()
 {
     m_wheel.setJammed(m_faults.filterWheelJammed());
+    const SimFaults::PinionSlip slip = m_faults.wheelPinionSlip();
+    m_wheel.setPinionSlip(slip.afterLongMoves, slip.every);
     m_wheel.update(nowMs());
     return m_wheel;
 }

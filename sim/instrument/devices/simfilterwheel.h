@@ -66,6 +66,12 @@ public:
     int moveTo(unsigned short target, unsigned short tolerance, double nowMs, SimPoisson &random);
     void update(double nowMs);
     void setJammed(bool jammed) { m_jammed = jammed; }
+    // See SimFaults::setWheelPinionSlip. The wheel counts its long moves itself.
+    void setPinionSlip(int afterLongMoves, int every)
+    {
+        m_slipAfterLongMoves = afterLongMoves;
+        m_slipEvery = every;
+    }
     // Drills the holes of one diameter out to another, as a wrong collimator insert would; the
     // controller's filter table is not told.
     void reboreHoles(int fromDiameterUm, int toDiameterUm)
@@ -92,4 +98,8 @@ private:
     unsigned int m_lastMoveTimeMs = 0;
     unsigned short m_oscillations = 0;
     bool m_jammed = false;
+    int m_slipAfterLongMoves = 0;
+    int m_slipEvery = 0;
+    int m_longMoves = 0;
+    bool m_slipping = false; // the current move slips
 };

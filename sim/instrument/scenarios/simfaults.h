@@ -78,6 +78,20 @@ public:
     bool fpgaGainWritesLost() const;
     void setTubeEmissionFactor(double factor);
     double tubeEmissionFactor() const;
+    // A tube high-voltage supply that delivers `kv` less than its set point while the tube is on;
+    // the voltage monitor reads what is delivered.
+    void setTubeVoltageSagKv(double kv);
+    double tubeVoltageSagKv() const;
+    // A pinion working loose on the wheel motor's shaft: once the wheel has made `afterLongMoves`
+    // moves across more than half its travel, every `every`-th such move slips (the motor turns,
+    // the wheel stays) until the controller gives the move up. `every` 0: no slip.
+    struct PinionSlip
+    {
+        int afterLongMoves = 0;
+        int every = 0;
+    };
+    void setWheelPinionSlip(const PinionSlip &slip);
+    PinionSlip wheelPinionSlip() const;
 
     void clear();
     QStringList describe() const;
@@ -106,4 +120,6 @@ private:
     double m_extraDarkRate = 0;
     bool m_fpgaGainWritesLost = false;
     double m_tubeEmissionFactor = 1.0;
+    double m_tubeVoltageSagKv = 0;
+    PinionSlip m_pinionSlip;
 };

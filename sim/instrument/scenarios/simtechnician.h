@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 
 // How the simulated technician on the factory line departs from a careful one who answers every
@@ -8,4 +9,7 @@ struct SimTechnician
 {
     // The hardware setup sub-step during which the technician presses abort; empty: never.
     QString abortDuring;
+    // The operator tests (sub-step ids "instrumentButtonsTest", "customerIOTest") that the
+    // technician fails, each with what the technician reports; the others pass.
+    QMap<QString, QString> failedOperatorTests;
 };
