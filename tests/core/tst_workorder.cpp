@@ -65,6 +65,7 @@ class TstWorkOrder : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanupTestCase();
 
     void workOrderLoadFailuresKeepTheCurrentOne_data();
     void workOrderLoadFailuresKeepTheCurrentOne();
@@ -107,6 +108,12 @@ void TstWorkOrder::initTestCase()
     auto &env = FactoryTestEnv::start();
     env.network().setForcedOffline(true);
     QTRY_VERIFY(!worker()->cloudConnected);
+}
+
+// The cloud's answers to the last requests must not arrive after the test log has closed.
+void TstWorkOrder::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstWorkOrder::init()

@@ -65,6 +65,7 @@ class TstProvisioning : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanupTestCase();
 
     void matchingHardwarePassesAndIsRecorded();
     void serialAndModelFindingsInOrder();
@@ -98,6 +99,12 @@ void TstProvisioning::initTestCase()
 {
     m_log.reset(new LogCapture);
     FactoryTestEnv::start();
+}
+
+// The cloud's answers to the last requests must not arrive after the test log has closed.
+void TstProvisioning::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstProvisioning::init()
