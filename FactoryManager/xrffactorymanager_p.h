@@ -408,11 +408,15 @@ public:
 
     // Stability tests, factory steps 5 and 6 (stability/).
 
+
     // Beams setup and air shots, factory steps 7 and 8 (shots/).
+
 
     // Radiation survey (survey/).
 
+
     // Profile packages (packages/).
+
 
 public slots:
     void onHardwareSetupResultUploadComplete(const XrfCloudResponse &response);

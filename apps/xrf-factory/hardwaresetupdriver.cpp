@@ -123,33 +123,26 @@ void HardwareSetupDriver::onTaskStatus(const QString &status)
 
 void HardwareSetupDriver::answerButtonsTest()
 {
-    QMetaObject::invokeMethod(
-        manager(), "onHardwareSetupButtonTestComplete", Qt::QueuedConnection,
-        Q_ARG(QJsonObject,
-              operatorTestAnswer(QStringLiteral("instrumentButtonsTest"),
-                                 QStringLiteral("Trigger, power and navigation "
-                                                "buttons responded"))));
+    answerOperatorTest("onHardwareSetupButtonTestComplete", QStringLiteral("instrumentButtonsTest"),
+                       QStringLiteral("Trigger, power and navigation buttons responded"));
 }
 
 void HardwareSetupDriver::answerCustomerIOTest()
 {
-    QMetaObject::invokeMethod(manager(), "onHardwareSetupCustomerIOTestComplete",
-                              Qt::QueuedConnection,
-                              Q_ARG(QJsonObject,
-                                    operatorTestAnswer(QStringLiteral("customerIOTest"),
-                                                       QStringLiteral("Customer inputs and outputs "
-                                                                      "toggled"))));
+    answerOperatorTest("onHardwareSetupCustomerIOTestComplete", QStringLiteral("customerIOTest"),
+                       QStringLiteral("Customer inputs and outputs toggled"));
 }
 
-// The technician's verdict on an operator test: what was seen when it passes, the fault found
-// when the plan has the technician fail it.
-QJsonObject HardwareSetupDriver::operatorTestAnswer(const QString &stepId,
-                                                    const QString &passedText) const
+// The technician's verdict on an operator test, given to the facade's `slot`: what was seen when
+// the test passes, the fault found when the plan has the technician fail it.
+void HardwareSetupDriver::answerOperatorTest(const char *slot, const QString &stepId,
+                                             const QString &passedText)
 {
     const auto failure = m_plan.failedOperatorTests.constFind(stepId);
     const bool passed = failure == m_plan.failedOperatorTests.constEnd();
-    return {{QStringLiteral("status"), passed},
-            {QStringLiteral("statusString"), passed ? passedText : *failure}};
+    const QJsonObject answer{{QStringLiteral("status"), passed},
+                             {QStringLiteral("statusString"), passed ? passedText : *failure}};
+    QMetaObject::invokeMethod(manager(), slot, Qt::QueuedConnection, Q_ARG(QJsonObject, answer));
 }
 
 void HardwareSetupDriver::abortRun()

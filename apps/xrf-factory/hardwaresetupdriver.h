@@ -31,7 +31,7 @@ private:
     void resume();
     void answerButtonsTest();
     void answerCustomerIOTest();
-    QJsonObject operatorTestAnswer(const QString &stepId, const QString &passedText) const;
+    void answerOperatorTest(const char *slot, const QString &stepId, const QString &passedText);
     void abortRun();
     StepOutcome outcome() const;
 
