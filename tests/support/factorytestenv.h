@@ -67,7 +67,7 @@ public:
     void reloadFactoryData() const;
 
     // Lets the library's last cloud requests be answered and takes the instrument offline: the
-    // process must not exit while the cloud simulator still serves one. Call it from
+    // process must not exit while the cloud simulator still serves a request. Call it from
     // cleanupTestCase().
     void settleBeforeExit() const;
 
