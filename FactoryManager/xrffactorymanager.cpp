@@ -154,15 +154,29 @@ XrfRadiationSurveyResult XrfFactoryManager::loadRadiationSurveyParams() const
     return d->radiationSurveyResult;
 }
 
+// The paths are the worker's, which the factory thread reads: they are set there, and a caller on
+// another thread waits until they are.
 void XrfFactoryManager::setProfilePath(QString path)
 {
+    if (!d) {
+        qWarning() << "setProfilePath called before init(), ignored:" << path;
+        return;
+    }
     if (path.endsWith(QLatin1Char('/')))
         path.chop(1);
-    d->profilePath = path;
-    d->calibrationOverrideFilePath =
-        d->profilePath + QStringLiteral("/instrumentsettings/calibrationOverride.json");
-    d->calibrationShotLibDirPath = path + QStringLiteral("/instrumentsettings/calibrationshotlib");
-    d->batchTemplatesDirPath = path + QStringLiteral("/templates/batch/");
+    const auto setPaths = [this, path] {
+        d->profilePath = path;
+        d->calibrationOverrideFilePath =
+            path + QStringLiteral("/instrumentsettings/calibrationOverride.json");
+        d->calibrationShotLibDirPath =
+            path + QStringLiteral("/instrumentsettings/calibrationshotlib");
+        d->batchTemplatesDirPath = path + QStringLiteral("/templates/batch/");
+        qDebug() << "Profile path set to" << path;
+    };
+    if (onFactoryThread())
+        setPaths();
+    else
+        QMetaObject::invokeMethod(d, setPaths, Qt::BlockingQueuedConnection);
 }
 
 void XrfFactoryManager::onHardwareConfigUpdated(XrfHardwareConfig hwConfig)

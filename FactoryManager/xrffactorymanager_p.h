@@ -74,6 +74,9 @@ public:
                             QJsonDocument::JsonFormat format = QJsonDocument::Indented);
     bool loadJsonFromFile(const QString &filePath, QJsonValue *value, QString *errorMsg);
     bool saveFactoryStepToLastResult(const XrfFactoryStepInfo &stepInfo, QString *errorMsg);
+    // Writes the image to lastResult.json with lastResultMutex held; an unreadable file that the
+    // image would replace is kept aside first.
+    bool writeLastResultFile();
     bool isFactoryStepInLastResult(XrfUtils::FactoryStepId &stepId);
     bool loadFactoryStepFromLastResult(XrfUtils::FactoryStepId stepId, XrfFactoryStepInfo *stepInfo,
                                        QString *errorMsg);
@@ -100,6 +103,8 @@ public:
     // Work order and factory setup data (core/workorder.cpp).
     bool loadWorkOrderInfoFromFile();
     bool saveWorkOrderToFile(const QJsonObject &workOrderInfo, QString *errorMsg);
+    // Writes workOrderInfo.json whole; an unreadable file there is kept aside first.
+    bool writeWorkOrderFile(const QJsonObject &workOrderInfo, QString *errorMsg);
     QJsonObject currentWorkOrder();
     bool isTarvoLTDeviceType();
     bool isTarvoMPDeviceType();
@@ -178,6 +183,9 @@ public:
     bool setInstrumentType(const QString &instrumentType);
     bool writeInstrumentTypeToK60(const QString &instrumentType, bool *written);
     bool resetInstrumentToVirginState(QString *errorMsg);
+    // The archives of the factory data and profile folders and the default profile that the
+    // reset needs before it changes anything.
+    bool backupForVirginState(QString *errorMsg);
     bool backupFolder(const QString &folder, const QString &archiveName, QString *errorMsg);
     QString instrumentSerialNumber();
     // Where the virgin-state reset keeps its archives, the profile it installs and the
@@ -782,6 +790,8 @@ public:
 
     QJsonObject lastResult;
     QMutex lastResultMutex;
+    // Size and time of lastResult.json as the store last read or wrote it (under the mutex).
+    QString lastResultFileStamp;
     QJsonObject workOrder;
     QJsonArray modelMethods;
     bool modelMethodsLoaded = false;

@@ -5,12 +5,12 @@
 
 #include "factorytestenv.h"
 #include "filterwheelsetup.h"
+#include "quietlog.h"
 #include "xrfengine.h"
 #include "xrftimescale.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,7 +82,7 @@ void seedDefaultData(FactoryTestEnv &env)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+    keepOnlyCriticalLogMessages();
     FactoryTestEnv::Options options;
     options.timeScale = 0;
     auto &env = FactoryTestEnv::start(options);

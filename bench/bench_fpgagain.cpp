@@ -3,6 +3,7 @@
 // simulator's own work for the same exposures (the detector response and one Poisson spectrum
 // update per exposure second), measured in the same run. Prints the ratio.
 #include "factorytestenv.h"
+#include "quietlog.h"
 #include "simbeam.h"
 #include "siminstrument.h"
 #include "simpoisson.h"
@@ -128,6 +129,7 @@ public:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    keepOnlyCriticalLogMessages();
     FactoryTestEnv::Options options;
     options.timeScale = 0;
     FactoryTestEnv::start(options);

@@ -2,6 +2,7 @@
 // bytes, at about 10 KB, 1 MB and 10 MB. Prints the median times and their ratios.
 
 #include "factorytestenv.h"
+#include "quietlog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -59,6 +60,7 @@ QByteArray plainRead(const QString &path)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    keepOnlyCriticalLogMessages();
     auto &env = FactoryTestEnv::start();
     auto *worker = env.worker();
     const QString plainPath = env.factoryDataPath() + "/plain.json";

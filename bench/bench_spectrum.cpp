@@ -1,6 +1,7 @@
 // Cost of one simulated spectrum update (one exposure second: a Poisson variate per channel
 // around the expected counts, then the XrfSpectrum the hardware manager emits) against the
 // baseline of filling the same array with zeros. Prints the ratio per channel count.
+#include "quietlog.h"
 #include "simbeam.h"
 #include "siminstrument.h"
 #include "simpoisson.h"
@@ -95,6 +96,7 @@ public:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    keepOnlyCriticalLogMessages();
     QTemporaryDir root;
     XrfUtils::setInstrumentRoot(root.path());
     XrfTimeScale::setScale(0);

@@ -131,8 +131,7 @@ bool Worker::saveDeviceFactoryStatusToLastResult(const DeviceFactoryStatusRespon
     bool saved = false;
     {
         QMutexLocker lock(&lastResultMutex);
-        saved =
-            saveJsonDataToFile(lastResultFilePath, lastResult, nullptr, QJsonDocument::Indented);
+        saved = writeLastResultFile();
     }
     if (saved)
         qDebug() << "Device factory status saved to JSON file.";

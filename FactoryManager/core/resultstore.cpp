@@ -2,7 +2,9 @@
 
 #include "xrffactorymanager_p.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
@@ -12,6 +14,16 @@ void appendMessage(QString *errorMsg, const QString &message)
 {
     if (errorMsg)
         errorMsg->append(message);
+}
+
+// The size and modification time of a file, which tell whether it changed since it was last
+// seen; empty when there is no file.
+QString fileStamp(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString();
+    return QStringLiteral("%1@%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
 }
 } // namespace
 
@@ -80,7 +92,21 @@ bool Worker::saveFactorySetupLastResult()
         return false;
     }
     QMutexLocker lock(&lastResultMutex);
-    return saveJsonDataToFile(lastResultFilePath, lastResult, nullptr, QJsonDocument::Indented);
+    return writeLastResultFile();
+}
+
+bool Worker::writeLastResultFile()
+{
+    // A file other than the one this store last read or wrote may be unreadable: the image holds
+    // only what was read before, so such a file is checked and, when unreadable, kept aside.
+    const QString stamp = fileStamp(lastResultFilePath);
+    if (!stamp.isEmpty() && stamp != lastResultFileStamp
+        && !XrfUtils::setAsideUnreadableJsonFile(lastResultFilePath))
+        return false;
+    if (!saveJsonDataToFile(lastResultFilePath, lastResult, nullptr, QJsonDocument::Indented))
+        return false;
+    lastResultFileStamp = fileStamp(lastResultFilePath);
+    return true;
 }
 
 bool Worker::loadFactorySetupLastResult(QString *errorMsg)
@@ -96,7 +122,10 @@ bool Worker::loadFactorySetupLastResult(QString *errorMsg)
     {
         QMutexLocker lock(&lastResultMutex);
         QString loadError;
-        if (!loadJsonFromFile(lastResultFilePath, &value, &loadError)) {
+        const bool loaded = loadJsonFromFile(lastResultFilePath, &value, &loadError);
+        lastResultFileStamp =
+            loaded && value.isObject() ? fileStamp(lastResultFilePath) : QString();
+        if (!loaded) {
             const QString message =
                 QStringLiteral("Failed to load factory setup lastResult from file %1, error:%2")
                     .arg(lastResultFilePath, loadError);

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
 
@@ -72,11 +73,22 @@ bool Worker::saveWorkOrderToFile(const QJsonObject &workOrderInfo, QString *erro
         return true;
     modelMethods = newWorkOrder.value(QStringLiteral("modelMethod")).toArray();
     qDebug() << "Saving new workorder: " << newWorkOrder << ", to file:" << workOrderFilePath;
-    if (!saveJsonDataToFile(workOrderFilePath, workOrderInfo, errorMsg, QJsonDocument::Indented))
+    if (!writeWorkOrderFile(workOrderInfo, errorMsg))
         return false;
     workOrder = newWorkOrder;
     qInfo() << "Device workorder updated.";
     return true;
+}
+
+bool Worker::writeWorkOrderFile(const QJsonObject &workOrderInfo, QString *errorMsg)
+{
+    QString error;
+    if (!XrfUtils::setAsideUnreadableJsonFile(workOrderFilePath, &error)) {
+        if (errorMsg)
+            errorMsg->append(error);
+        return false;
+    }
+    return saveJsonDataToFile(workOrderFilePath, workOrderInfo, errorMsg, QJsonDocument::Indented);
 }
 
 void XrfFactoryManager::saveProvisioningData(QJsonObject workOrderInfo)
@@ -260,8 +272,8 @@ void XrfFactoryManager::saveFactorySetupData(QJsonObject factorySetupData)
 void Worker::doSaveFactorySetupData(const QJsonObject &data)
 {
     QString error;
-    if (!saveJsonDataToFile(factorySetupDataFilePaths.value(modelFilesIndex()), data, &error,
-                            QJsonDocument::Indented))
+    const QString setupDataPath = factorySetupDataFilePaths.value(modelFilesIndex());
+    if (!saveJsonDataToFile(setupDataPath, data, &error, QJsonDocument::Indented))
         return;
     loadFactorySetupParamsFromFile();
     if (defaultHwParams.isEmpty()) {
@@ -284,6 +296,11 @@ void Worker::doSaveFactorySetupData(const QJsonObject &data)
         qWarning() << "Failed to delete factory password";
     QString resetError;
     resetToProvisioning(&resetError);
+    // A reset archives and removes the factory data folder: the new setup data goes back in.
+    if (!QFileInfo::exists(setupDataPath)
+        && !saveJsonDataToFile(setupDataPath, data, &error, QJsonDocument::Indented))
+        qWarning().noquote() << "Failed to keep the new factory setup data after the reset, err:"
+                             << error;
     if (!calibrationShotLibDirPath.isEmpty() && QFileInfo::exists(calibrationShotLibDirPath)
         && !QDir(calibrationShotLibDirPath).removeRecursively())
         qWarning() << "Failed to delete calibrationShotLib at:" << calibrationShotLibDirPath;
@@ -328,8 +345,7 @@ void Worker::storeWorkOrderFromCloud(const QJsonObject &received)
         return;
     }
     QString error;
-    if (saveJsonDataToFile(workOrderFilePath, QJsonObject{{kWorkOrderKey, received}}, &error,
-                           QJsonDocument::Indented))
+    if (writeWorkOrderFile(QJsonObject{{kWorkOrderKey, received}}, &error))
         loadWorkOrderInfoFromFile();
     else
         qWarning() << "Failed to save updated work order";

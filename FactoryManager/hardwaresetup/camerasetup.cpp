@@ -190,4 +190,5 @@ void Worker::onCameraCollimationResultUploadComplete(const XrfCloudResponse &res
     qDebug() << "processing putCameraCollimatorSetupResult response";
     if (!response.hasFailed())
         QFile::remove(cameraSetupResultFile);
+    emit q->factoryStepResultUploadComplete(!response.hasFailed(), response.error());
 }

@@ -38,6 +38,9 @@ constexpr double kMaxPeak1Fraction = 0.3485;
 constexpr double kPeak2MinDistanceFraction = 0.05;
 constexpr double kCeilingCurrentMargin = 0.95;
 constexpr int kTicksPerUs = 64;
+// A gain setup runs two gain exposures: the first measures and corrects the gain, the second
+// verifies it. The failure texts of the final evaluation name that number.
+constexpr int kGainSetupIterations = 2;
 
 const QString kFpgaSetting = QStringLiteral("hardware.fpga");
 
@@ -378,7 +381,7 @@ void Worker::finishFpgaSetupEvaluation(const FpgaGainPeaks &peaks)
                                        "after %3 iterations")
                             .arg(peaks.deviation)
                             .arg(peaks.tolerance)
-                            .arg(fpgaSetupIteration));
+                            .arg(kGainSetupIterations));
         return;
     }
     const double offsetTolerance = param(params, "offsetTolerance", -1);
@@ -389,7 +392,7 @@ void Worker::finishFpgaSetupEvaluation(const FpgaGainPeaks &peaks)
                                        "iterations")
                             .arg(peaks.offset / 1000)
                             .arg(offsetTolerance)
-                            .arg(fpgaSetupIteration));
+                            .arg(kGainSetupIterations));
         return;
     }
 

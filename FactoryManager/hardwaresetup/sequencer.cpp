@@ -458,15 +458,16 @@ void Worker::onHardwareSetupResultUploadComplete(const XrfCloudResponse &respons
                              &Worker::onHardwareSetupResultUploadComplete))
         return;
     qDebug() << "processing putHardwareTestResult response";
-    if (response.hasFailed())
-        return;
-    XrfFactoryStepInfo stored;
-    QString loadError;
-    if (!loadFactoryStepFromLastResult(XrfUtils::HardwareSetup, &stored, &loadError)) {
-        qWarning() << "Failed to delete hardware setup results file." << loadError;
-        return;
+    if (!response.hasFailed()) {
+        XrfFactoryStepInfo stored;
+        QString loadError;
+        if (loadFactoryStepFromLastResult(XrfUtils::HardwareSetup, &stored, &loadError))
+            QFile::remove(stored.resultFile());
+        else
+            qWarning() << "Failed to delete hardware setup results file." << loadError;
     }
-    QFile::remove(stored.resultFile());
+    // The application learns that the upload is over, and may move on or shut down.
+    emit q->factoryStepResultUploadComplete(!response.hasFailed(), response.error());
 }
 
 void Worker::markHardwareSetupStepComplete(const QString &stepId)

@@ -313,17 +313,13 @@ bool Worker::resetInstrumentToVirginState(QString *errorMsg)
     if (!errorMsg)
         return false;
     errorMsg->clear();
+    // Nothing is erased or removed before both archives are complete and a default profile is
+    // at hand to take the profile's place: a failure up to there leaves the instrument as it was.
+    if (!backupForVirginState(errorMsg))
+        return false;
     xrf_hal::XrfEngine *engine = xrf_hal::XrfEngine::instance();
     if (const int code = engine->eraseNvSector(virginResetNvSector)) {
         errorMsg->append(QStringLiteral("Failed to erase nv, ret:%1").arg(code));
-        return false;
-    }
-    const QString serial = instrumentSerialNumber();
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("MM-dd-yyyy_hh:mm"));
-    QString error;
-    if (!backupFolder(factoryDataPath,
-                      QStringLiteral("factoryData_backup_%1_%2.zip").arg(serial, stamp), &error)) {
-        errorMsg->append(QStringLiteral("Failed to back up factoryData folder, err:%1").arg(error));
         return false;
     }
     QDir(factoryDataPath).removeRecursively();
@@ -331,21 +327,10 @@ bool Worker::resetInstrumentToVirginState(QString *errorMsg)
         // What was loaded from the removed folder must not be saved back into the new one.
         QMutexLocker lock(&lastResultMutex);
         lastResult = QJsonObject();
-    }
-    if (!backupFolder(profilePath, QStringLiteral("profile_backup_%1_%2.zip").arg(serial, stamp),
-                      &error)) {
-        errorMsg->append(QStringLiteral("Failed to backup profile folder, err:%1").arg(error));
-        return false;
-    }
-    if (defaultProfilePath.isEmpty())
-        defaultProfilePath = XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/defaultProfile");
-    // Without a default profile to put in its place the profile stays where it is.
-    if (!QFileInfo(defaultProfilePath).isDir()) {
-        errorMsg->append(
-            QStringLiteral("Default profile folder %1 does not exist").arg(defaultProfilePath));
-        return false;
+        lastResultFileStamp.clear();
     }
     QDir(profilePath).removeRecursively();
+    QString error;
     if (!XrfUtils::copyDirectory(defaultProfilePath, profilePath, &error)) {
         errorMsg->append(QStringLiteral("Failed to copy the default profile, err:%1").arg(error));
         return false;
@@ -357,6 +342,31 @@ bool Worker::resetInstrumentToVirginState(QString *errorMsg)
     }
     if (const int code = engine->k60Reboot()) {
         errorMsg->append(QStringLiteral("Failed to reboot k60, err:%1").arg(code));
+        return false;
+    }
+    return true;
+}
+
+bool Worker::backupForVirginState(QString *errorMsg)
+{
+    const QString serial = instrumentSerialNumber();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("MM-dd-yyyy_hh:mm"));
+    QString error;
+    if (!backupFolder(factoryDataPath,
+                      QStringLiteral("factoryData_backup_%1_%2.zip").arg(serial, stamp), &error)) {
+        errorMsg->append(QStringLiteral("Failed to back up factoryData folder, err:%1").arg(error));
+        return false;
+    }
+    if (!backupFolder(profilePath, QStringLiteral("profile_backup_%1_%2.zip").arg(serial, stamp),
+                      &error)) {
+        errorMsg->append(QStringLiteral("Failed to backup profile folder, err:%1").arg(error));
+        return false;
+    }
+    if (defaultProfilePath.isEmpty())
+        defaultProfilePath = XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/defaultProfile");
+    if (!QFileInfo(defaultProfilePath).isDir()) {
+        errorMsg->append(
+            QStringLiteral("Default profile folder %1 does not exist").arg(defaultProfilePath));
         return false;
     }
     return true;

@@ -19,6 +19,9 @@ namespace {
 const QStringList kFixedFilterPartNumbers = {QStringLiteral("ASSY-20815"),
                                              QStringLiteral("10-048392-00")};
 
+const char *const kNoWorkOrder = "There is no work order to check the installed hardware against. "
+                                 "Get the work order from the cloud first.";
+
 QString utcNow()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
@@ -96,6 +99,13 @@ void Worker::doProvisioningCheck()
     result.insert(QStringLiteral("startTime"), startTime);
     currentStepInfo.setStartTime(startTime);
     result.insert(QStringLiteral("serial"), run.installed.insSerialNumber());
+    // Every check below compares with the work order, and some write what they derive from it
+    // into the settings and the controller: without one the check ends here.
+    if (workOrder.isEmpty()) {
+        run.fail(QString::fromLatin1(kNoWorkOrder), "Provisioning failed\n");
+        finishProvisioningCheck(run, result);
+        return;
+    }
 
     checkSerialsAndModels(run);
     storeInstrumentModel(run);

@@ -123,20 +123,26 @@ void HardwareSetupDriver::onTaskStatus(const QString &status)
 
 void HardwareSetupDriver::answerButtonsTest()
 {
-    const QJsonObject result{{QStringLiteral("status"), true},
-                             {QStringLiteral("statusString"),
-                              QStringLiteral("Trigger, power and navigation buttons responded")}};
-    QMetaObject::invokeMethod(manager(), "onHardwareSetupButtonTestComplete", Qt::QueuedConnection,
-                              Q_ARG(QJsonObject, result));
+    answerOperatorTest("onHardwareSetupButtonTestComplete", QStringLiteral("instrumentButtonsTest"),
+                       QStringLiteral("Trigger, power and navigation buttons responded"));
 }
 
 void HardwareSetupDriver::answerCustomerIOTest()
 {
-    const QJsonObject result{
-        {QStringLiteral("status"), true},
-        {QStringLiteral("statusString"), QStringLiteral("Customer inputs and outputs toggled")}};
-    QMetaObject::invokeMethod(manager(), "onHardwareSetupCustomerIOTestComplete",
-                              Qt::QueuedConnection, Q_ARG(QJsonObject, result));
+    answerOperatorTest("onHardwareSetupCustomerIOTestComplete", QStringLiteral("customerIOTest"),
+                       QStringLiteral("Customer inputs and outputs toggled"));
+}
+
+// The technician's verdict on an operator test, given to the facade's `slot`: what was seen when
+// the test passes, the fault found when the plan has the technician fail it.
+void HardwareSetupDriver::answerOperatorTest(const char *slot, const QString &stepId,
+                                             const QString &passedText)
+{
+    const auto failure = m_plan.failedOperatorTests.constFind(stepId);
+    const bool passed = failure == m_plan.failedOperatorTests.constEnd();
+    const QJsonObject answer{{QStringLiteral("status"), passed},
+                             {QStringLiteral("statusString"), passed ? passedText : *failure}};
+    QMetaObject::invokeMethod(manager(), slot, Qt::QueuedConnection, Q_ARG(QJsonObject, answer));
 }
 
 void HardwareSetupDriver::abortRun()
@@ -158,6 +164,8 @@ StepOutcome HardwareSetupDriver::outcome() const
 {
     StepOutcome outcome;
     outcome.subSteps = m_lines;
+    // A completed run, passed or failed, sends its results file to the cloud.
+    outcome.resultUploaded = m_complete;
     if (m_complete && m_passed && !m_aborted) {
         outcome.result = StepOutcome::Passed;
         outcome.detail = QStringLiteral("%1 sub-steps passed").arg(m_done.size());

@@ -31,6 +31,7 @@ private:
     void resume();
     void answerButtonsTest();
     void answerCustomerIOTest();
+    void answerOperatorTest(const char *slot, const QString &stepId, const QString &passedText);
     void abortRun();
     StepOutcome outcome() const;
 

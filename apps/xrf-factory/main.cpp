@@ -100,10 +100,15 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     return StepSequence::allPassed(outcomes) ? 0 : 1;
 }
 
+// One scenario a line: the names in a column as wide as the longest, then the stories.
 int scenariosCommand()
 {
-    for (const QString &name : SimScenarios::names())
-        out() << qSetFieldWidth(24) << Qt::left << name << qSetFieldWidth(0)
+    const QStringList names = SimScenarios::names();
+    int width = 0;
+    for (const QString &name : names)
+        width = qMax(width, name.size());
+    for (const QString &name : names)
+        out() << qSetFieldWidth(width + 2) << Qt::left << name << qSetFieldWidth(0)
               << SimScenarios::describe(name) << '\n';
     out() << Qt::flush;
     return 0;

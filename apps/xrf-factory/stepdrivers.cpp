@@ -82,6 +82,7 @@ StepOutcome runCameraSetup(const TechnicianPlan &)
                      &XrfFactoryManager::cameraCollimationSetupComplete,
                      [&](const QJsonObject &completed) { results = completed; });
     outcome.detail = results.value(QStringLiteral("statusMsg")).toString().simplified();
+    outcome.resultUploaded = finished;
     if (!finished) {
         outcome.result = StepOutcome::Failed;
         outcome.detail = QStringLiteral("the camera collimation did not finish");

@@ -4,6 +4,7 @@
 
 #include "xrffactorymanager.h"
 #include "xrfsettingsmanager.h"
+#include "xrftimescale.h"
 
 #include <QEventLoop>
 #include <QJsonObject>
@@ -16,6 +17,45 @@
 namespace {
 const int kCloudAnswerTimeoutMs = 30000;
 const int kCloudConfirmAttempts = 5;
+// How long the line waits for the cloud's answer to a result upload: a minute of instrument
+// time, but never less than ten real seconds. It is a watchdog on the cloud, and a busy machine
+// must not trip it.
+const int kUploadAnswerInstrumentMs = 60000;
+const int kUploadAnswerFloorMs = 10000;
+
+// The library's answer to a step's result upload, collected from the moment the step starts so
+// that an early answer is not missed.
+class UploadAnswer
+{
+public:
+    UploadAnswer()
+    {
+        m_connection = QObject::connect(XrfFactoryManager::instance(),
+                                        &XrfFactoryManager::factoryStepResultUploadComplete,
+                                        &m_loop, [this](bool, const QString &) {
+                                            m_answered = true;
+                                            m_loop.quit();
+                                        });
+    }
+    ~UploadAnswer() { QObject::disconnect(m_connection); }
+
+    // False when the answer did not come in time.
+    bool wait()
+    {
+        if (!m_answered) {
+            QTimer::singleShot(
+                qMax(XrfTimeScale::scaledMs(kUploadAnswerInstrumentMs), kUploadAnswerFloorMs),
+                &m_loop, &QEventLoop::quit);
+            m_loop.exec();
+        }
+        return m_answered;
+    }
+
+private:
+    QEventLoop m_loop;
+    QMetaObject::Connection m_connection;
+    bool m_answered = false;
+};
 } // namespace
 
 QString StepOutcome::resultText() const
@@ -101,6 +141,7 @@ StepOutcome StepSequence::runStep(const QString &step)
     const bool pseudoStep = pseudoSteps().contains(step);
     if (!pseudoStep)
         enter(step);
+    UploadAnswer uploadAnswer;
     const auto driver = stepDrivers().constFind(step);
     if (driver != stepDrivers().constEnd()) {
         outcome = (*driver)(m_plan);
@@ -109,6 +150,8 @@ StepOutcome StepSequence::runStep(const QString &step)
         outcome.result = StepOutcome::NotAvailable;
         outcome.detail = QStringLiteral("entered; this line cannot run the step yet");
     }
+    if (outcome.resultUploaded && !uploadAnswer.wait())
+        outcome.detail += QStringLiteral(" (the cloud did not answer the result upload)");
     if (outcome.result == StepOutcome::Passed && !pseudoStep)
         confirmWithCloud(step);
     outcome.seconds = timer.elapsed() / 1000.0;

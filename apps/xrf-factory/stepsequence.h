@@ -17,6 +17,9 @@ struct StepOutcome
     // One line per sub-step, for steps made of sub-steps.
     QStringList subSteps;
     double seconds = 0;
+    // The step sent its result file to the cloud: the line waits for the answer before it moves
+    // on, so that the library can delete the file the cloud has taken.
+    bool resultUploaded = false;
 
     QString resultText() const;
 };

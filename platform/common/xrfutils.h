@@ -54,6 +54,13 @@ public:
                               QJsonDocument::JsonFormat format = QJsonDocument::Indented);
     // Reads a whole JSON file; `value` receives its object or array.
     static bool readJsonFile(const QString &path, QJsonValue *value, QString *errorMsg = nullptr);
+    // For a JSON object file that is about to be written back after it was read: when the file
+    // exists but cannot be read, is not JSON or holds no object, it is renamed to
+    // "<path>.unreadable-<local time yyyyMMddTHHmmss>" so that nothing of it is lost, and a
+    // critical alarm tells the technician. True when `path` may be written now (readable,
+    // missing, or kept aside); false with the reason when an unreadable file could not be moved,
+    // and then it must not be overwritten.
+    static bool setAsideUnreadableJsonFile(const QString &path, QString *errorMsg = nullptr);
 
     static QString md5OfFile(const QString &path);
 

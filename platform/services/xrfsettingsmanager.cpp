@@ -105,6 +105,18 @@ int XrfSettingsManager::readDocument(const QString &filePath, QJsonObject *docum
     return NoError;
 }
 
+int XrfSettingsManager::readDocumentToRewrite(const QString &filePath, QJsonObject *document) const
+{
+    const int code = readDocument(filePath, document);
+    if (code != ReadFailed && code != ParseFailed)
+        return code;
+    // What cannot be read is kept aside, and the write starts from an empty document.
+    if (!XrfUtils::setAsideUnreadableJsonFile(filePath))
+        return code;
+    *document = QJsonObject();
+    return NoError;
+}
+
 int XrfSettingsManager::sectionOf(const QJsonObject &document, const QString &filePath,
                                   const QString &section, QJsonObject *value)
 {
@@ -146,7 +158,7 @@ int XrfSettingsManager::writeSection(const QString &filePath, const QString &sec
         return InvalidArgument;
     QMutexLocker lock(&m_mutex);
     QJsonObject document;
-    if (const int code = readDocument(filePath, &document))
+    if (const int code = readDocumentToRewrite(filePath, &document))
         return code;
     document.insert(section, value);
     return storeDocument(filePath, document);
@@ -158,7 +170,7 @@ int XrfSettingsManager::mergeSection(const QString &filePath, const QString &sec
     QMutexLocker lock(&m_mutex);
     QJsonObject document;
     QJsonObject merged;
-    if (const int code = readDocument(filePath, &document))
+    if (const int code = readDocumentToRewrite(filePath, &document))
         return code;
     if (const int code = sectionOf(document, filePath, section, &merged))
         return code;

@@ -11,7 +11,8 @@
 // The instrument's settings files: the universal settings (profile/instrumentsettings/
 // universalSettings.json, one JSON object per section) and the global settings
 // (globalSettings.json in the home folder). Each call reads or writes the whole file; writes are
-// atomic. A settings file that cannot be read or parsed is never overwritten.
+// atomic. A settings file that cannot be read or parsed is never overwritten: a write keeps it
+// aside (XrfUtils::setAsideUnreadableJsonFile) and starts a new file.
 class XrfSettingsManager : public QObject
 {
     Q_OBJECT
@@ -64,6 +65,8 @@ private:
     // Writes the keys of `values` into the section, keeping its other keys.
     int mergeSection(const QString &filePath, const QString &section, const QJsonObject &values);
     int readDocument(const QString &filePath, QJsonObject *document) const;
+    // readDocument for a write: an unreadable file is kept aside and reads as an empty document.
+    int readDocumentToRewrite(const QString &filePath, QJsonObject *document) const;
     static int sectionOf(const QJsonObject &document, const QString &filePath,
                          const QString &section, QJsonObject *value);
     static int storeDocument(const QString &filePath, const QJsonObject &document);

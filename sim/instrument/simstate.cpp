@@ -224,6 +224,8 @@ SimFilterWheel &SimState::wheel()
 {
     m_wheel.setJammed(m_faults.filterWheelJammed());
     m_wheel.setLandingJitter(m_faults.filterWheelLandingJitter(m_tubeOnSeconds));
+    const SimFaults::PinionSlip slip = m_faults.wheelPinionSlip();
+    m_wheel.setPinionSlip(slip.afterLongMoves, slip.every);
     m_wheel.update(nowMs());
     return m_wheel;
 }

@@ -36,7 +36,7 @@ quint32 SimState::liveRegister(quint16 address)
     case RegTubeFaultFlags:
         return m_tube.faultFlags();
     case RegTubeVoltageMonitored:
-        return floatBits(m_tube.voltageMonitored(m_random.normal()));
+        return floatBits(m_tube.voltageMonitored(m_random.normal(), m_faults.tubeVoltageSagKv()));
     case RegTubeCurrentMonitored:
         return floatBits(m_tube.currentMonitored(m_random.normal()));
     case RegFpgaResetHeight:
@@ -170,7 +170,7 @@ SimBeamSnapshot SimState::beamSnapshot()
 {
     SimBeamSnapshot snapshot;
     snapshot.tube = m_preset.tube;
-    snapshot.kv = m_tube.voltageSet();
+    snapshot.kv = std::max(0.0, m_tube.voltageSet() - m_faults.tubeVoltageSagKv());
     snapshot.ua = m_tube.currentSet() * m_faults.tubeEmissionFactor()
         * m_faults.tubeOutputSagFactor(m_tubeOnSeconds);
     snapshot.xraysOn = m_tube.isOn();

@@ -13,6 +13,9 @@ private slots:
     void scenariosAreListedAndChecked();
     void hardwareSetupListsEverySubStep();
     void technicianAbortStopsTheHardwareSetup();
+    void aFailedStepsResultFileGoesOnceTheCloudHasIt();
+    void hardwareSetupFaultsFailTheirSubStep_data();
+    void hardwareSetupFaultsFailTheirSubStep();
     void cloudRunsOnItsOwn();
     void statusPrintsJsonOfAStoredState();
     void statusReportsUnreadableFilesAndFails();
@@ -102,6 +105,14 @@ void TstCli::scenariosAreListedAndChecked()
     QCOMPARE(list.exitCode, 0);
     const QStringList lines = list.out.split('\n', Qt::SkipEmptyParts);
     QVERIFY(lines.size() >= 3);
+    // The descriptions start in one column, past the longest name.
+    int longest = 0;
+    for (const QString &line : lines)
+        longest = qMax(longest, line.indexOf(' '));
+    for (const QString &line : lines) {
+        const QString gap = line.mid(line.indexOf(' '), longest + 2 - line.indexOf(' '));
+        QVERIFY2(gap.trimmed().isEmpty() && line.at(longest + 2) != ' ', qPrintable(line));
+    }
     const QString first = lines.first().section(' ', 0, 0);
     QTemporaryDir dir;
     QCOMPARE(
@@ -138,6 +149,68 @@ void TstCli::technicianAbortStopsTheHardwareSetup()
         run.out.contains(QRegularExpression("hardwareSetup +FAILED .*aborted by the technician")),
         qPrintable(run.out));
     QVERIFY(!run.out.contains(QRegularExpression("fpgaGainSetup +passed")));
+}
+
+void TstCli::aFailedStepsResultFileGoesOnceTheCloudHasIt()
+{
+    QTemporaryDir dir;
+    const Result run =
+        xrfFactory({"run", "--root", dir.path(), "--steps", "provisioning,hardwareSetup",
+                    "--time-scale", "0.0001", "--scenario", "pressure-out-of-range"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.contains(QRegularExpression("hardwareSetup +FAILED")), qPrintable(run.out));
+    // The line waited for the upload's answer, and the library deleted the uploaded file.
+    const QDir results(dir.path() + "/home/factoryData/hardwareSetup");
+    QVERIFY2(results.entryList(QDir::Files).isEmpty(),
+             qPrintable(results.entryList(QDir::Files).join(", ")));
+}
+
+void TstCli::hardwareSetupFaultsFailTheirSubStep_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("buttons") << "trigger-not-responding"
+                             << "default"
+                             << "instrumentButtonsTest: The trigger does not respond";
+    QTest::newRow("customer IO") << "customer-output-dead"
+                                 << "MP"
+                                 << "customerIOTest: Customer output 1 does not toggle";
+    QTest::newRow("move exercise") << "wheel-motor-slips"
+                                   << "default"
+                                   << "filterMoveExercise: Filter move exercise - Failed";
+    QTest::newRow("sensor bus") << "sensor-bus-error"
+                                << "default"
+                                << "temperatureChecks: System temp check failed. Failed to read "
+                                   "preamp temperature, ret:";
+    QTest::newRow("high voltage") << "tube-hv-sags"
+                                  << "default"
+                                  << "filterScan: Filter scan failed. Tube monitored voltage is "
+                                     "not within tolerance of set voltage.";
+    QTest::newRow("auto-cal") << "autocal-enable-refused"
+                              << "default"
+                              << "fpgaGainSetup: Command to enable fpga autocal at startup "
+                                 "failed, error code: ";
+    QTest::newRow("PIN search") << "pin-reset-stuck"
+                                << "LT"
+                                << "pinDetectorCalibration: PIN detector calibration failed, "
+                                   "height: false";
+}
+
+void TstCli::hardwareSetupFaultsFailTheirSubStep()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QString, model);
+    QFETCH(QString, failure);
+    QTemporaryDir dir;
+    const Result run = xrfFactory({"run", "--root", dir.path(), "--model", model, "--steps",
+                                   "provisioning,hardwareSetup", "--time-scale", "0.0001",
+                                   "--scenario", scenario});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.contains(QRegularExpression("\\nprovisioning +PASSED")), qPrintable(run.out));
+    QVERIFY2(run.out.contains(QRegularExpression("\\nhardwareSetup +FAILED +[0-9.]+ +"
+                                                 + QRegularExpression::escape(failure))),
+             qPrintable(run.out));
 }
 
 void TstCli::cloudRunsOnItsOwn()

@@ -25,6 +25,7 @@ private slots:
     void queriesOnTheFactoryThreadRunDirectly();
     void radiationSurveyParamsOnTheFactoryThreadAreRefusedWithoutDeadlock();
     void profilePathDropsOneTrailingSlash();
+    void profilePathIsSetOnTheFactoryThread();
     void cloudConnectivityLogsEveryReport();
     void linkConnectivityLogsOnlyChanges();
     void taskStatusSettersEmitOnlyOnChange();
@@ -171,6 +172,21 @@ void TstFacade::profilePathDropsOneTrailingSlash()
     env.manager()->setProfilePath("/a/b//");
     QCOMPARE(worker->profilePath, QStringLiteral("/a/b/"));
     env.manager()->setProfilePath(env.homePath() + "/profile");
+}
+
+void TstFacade::profilePathIsSetOnTheFactoryThread()
+{
+    auto &env = FactoryTestEnv::get();
+    const QString profile = env.homePath() + "/profile";
+    m_log().clear();
+    env.manager()->setProfilePath("/c/d");
+    // The call returns once the factory thread has set the paths.
+    QCOMPARE(env.worker()->profilePath, QStringLiteral("/c/d"));
+    QCOMPARE(m_log().first("Profile path set to \"/c/d\"").thread,
+             QStringLiteral("FactoryManager Thread"));
+    // On the factory thread itself the paths are set at once, without waiting on itself.
+    env.onFactoryThread([&] { env.manager()->setProfilePath(profile); });
+    QCOMPARE(env.worker()->profilePath, profile);
 }
 
 void TstFacade::cloudConnectivityLogsEveryReport()

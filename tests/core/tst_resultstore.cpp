@@ -1,5 +1,6 @@
 // lastResult.json and the JSON file primitives: refusals, error texts, layout, step records.
 
+#include "asidefiles.h"
 #include "factorytestenv.h"
 #include "logcapture.h"
 
@@ -51,6 +52,9 @@ private slots:
     void saveOfAnEmptyObjectIsRefused();
     void saveWritesIndentedJsonThatLoadsBack();
     void saveReplacesTheFileWhole();
+    void saveKeepsAnUnreadableFileAsideAndRaisesAnAlarm_data();
+    void saveKeepsAnUnreadableFileAsideAndRaisesAnAlarm();
+    void saveKeepsAFileAsideThatBecameUnreadableSinceItWasRead();
     void loadReportsMissingUnreadableAndInvalidFiles();
     void loadOfAnArrayKeepsTheCurrentImage();
     void loadFromAnotherThreadIsLoggedButRuns();
@@ -83,6 +87,7 @@ void TstResultStore::initTestCase()
 void TstResultStore::init()
 {
     QFile::remove(lastResultPath());
+    removeUnreadableCopiesOf(lastResultPath());
     onFactoryThread([this] { worker()->lastResult = QJsonObject(); });
     m_log->clear();
 }
@@ -141,6 +146,54 @@ void TstResultStore::saveReplacesTheFileWhole()
     const QStringList entries =
         QDir(QFileInfo(lastResultPath()).absolutePath()).entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(entries, QStringList{"lastResult.json"});
+}
+
+void TstResultStore::saveKeepsAnUnreadableFileAsideAndRaisesAnAlarm_data()
+{
+    QTest::addColumn<QByteArray>("damaged");
+    QTest::newRow("torn") << QByteArray("{\"provisioning\": {\"status\": 2}, \"hardw");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("array") << QByteArray("[{\"provisioning\": {\"status\": 2}}]");
+}
+
+void TstResultStore::saveKeepsAnUnreadableFileAsideAndRaisesAnAlarm()
+{
+    QFETCH(QByteArray, damaged);
+    writeFile(lastResultPath(), damaged);
+    QString error;
+    QVERIFY(onFactoryThread([&] {
+        return worker()->saveFactoryStepToLastResult(passedStep(XrfUtils::HardwareSetup), &error);
+    }));
+    // The earlier content is still there to recover, beside the new file.
+    const QStringList copies = unreadableCopiesOf(lastResultPath());
+    QCOMPARE(copies.size(), 1);
+    QCOMPARE(readFile(copies.first()), damaged);
+    const QJsonObject saved = QJsonDocument::fromJson(readFile(lastResultPath())).object();
+    QCOMPARE(saved.keys(), QStringList{"hardwareSetup"});
+    // The technician's alarm names the file and where its content went.
+    int alarms = 0;
+    for (const LogCapture::Record &record : m_log->records()) {
+        if (record.category == "alarm" && record.type == QtCriticalMsg
+            && record.message.contains(lastResultPath() + " cannot be read")
+            && record.message.contains(copies.first()))
+            ++alarms;
+    }
+    QCOMPARE(alarms, 1);
+}
+
+void TstResultStore::saveKeepsAFileAsideThatBecameUnreadableSinceItWasRead()
+{
+    writeFile(lastResultPath(), "{\"provisioning\": {\"status\": 2}}");
+    QVERIFY(onFactoryThread([this] { return worker()->loadFactorySetupLastResult(nullptr); }));
+    writeFile(lastResultPath(), "{\"provisioning\": {\"status\": 2}, \"hardwareSetup\": ");
+    QVERIFY(onFactoryThread([this] {
+        worker()->lastResult.insert("cameraSetup", QJsonObject{{"status", 2}});
+        return worker()->saveFactorySetupLastResult();
+    }));
+    QCOMPARE(unreadableCopiesOf(lastResultPath()).size(), 1);
+    // A readable file is simply replaced: nothing more is kept aside.
+    QVERIFY(onFactoryThread([this] { return worker()->saveFactorySetupLastResult(); }));
+    QCOMPARE(unreadableCopiesOf(lastResultPath()).size(), 1);
 }
 
 void TstResultStore::loadReportsMissingUnreadableAndInvalidFiles()

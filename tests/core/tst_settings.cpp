@@ -1,5 +1,7 @@
 // The settings manager over the instrument's settings files.
 
+#include "asidefiles.h"
+#include "logcapture.h"
 #include "xrfsettingsmanager.h"
 #include "xrfutils.h"
 
@@ -10,11 +12,13 @@ class TstSettings : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void aSectionNeverWrittenReadsEmpty();
     void writesKeepTheOtherSections();
     void globalSettingsLiveInTheirOwnFile();
-    void anUnparsableFileIsReportedAndNeverOverwritten();
+    void anUnparsableFileIsKeptAsideBeforeTheNextWrite_data();
+    void anUnparsableFileIsKeptAsideBeforeTheNextWrite();
     void aSectionThatIsNotAnObjectIsReported();
     void badArgumentsAreRefused();
     void modelQueriesFollowTheStoredInstrumentModel_data();
@@ -23,6 +27,7 @@ private slots:
 private:
     XrfSettingsManager m_settings;
     std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<LogCapture> m_log;
 };
 
 namespace {
@@ -32,6 +37,11 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 } // namespace
+
+void TstSettings::initTestCase()
+{
+    m_log.reset(new LogCapture);
+}
 
 void TstSettings::init()
 {
@@ -81,9 +91,18 @@ void TstSettings::globalSettingsLiveInTheirOwnFile()
     QVERIFY(QFile::exists(m_settings.globalSettingsFilePath()));
 }
 
-void TstSettings::anUnparsableFileIsReportedAndNeverOverwritten()
+void TstSettings::anUnparsableFileIsKeptAsideBeforeTheNextWrite_data()
 {
-    const QString path = m_settings.universalSettingsFilePath();
+    QTest::addColumn<bool>("universal");
+    QTest::newRow("universal settings") << true;
+    QTest::newRow("global settings") << false;
+}
+
+void TstSettings::anUnparsableFileIsKeptAsideBeforeTheNextWrite()
+{
+    QFETCH(bool, universal);
+    const QString path =
+        universal ? m_settings.universalSettingsFilePath() : m_settings.globalSettingsFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
     const QByteArray damaged = "{\"factory.settings\": {\"factoryStepsCompleted\": 7}, \"hard";
     {
@@ -92,13 +111,22 @@ void TstSettings::anUnparsableFileIsReportedAndNeverOverwritten()
         file.write(damaged);
     }
     QJsonObject value;
-    QCOMPARE(m_settings.getUniversalSetting("factory.settings", &value),
-             int(XrfSettingsManager::ParseFailed));
-    QJsonObject update{{"factoryStepsCompleted", 8}};
-    QCOMPARE(m_settings.setUniversalSetting("factory.settings", &update),
-             int(XrfSettingsManager::ParseFailed));
-    QCOMPARE(readFile(path), damaged);
+    const int readCode = universal ? m_settings.getUniversalSetting("factory.settings", &value)
+                                   : m_settings.getGlobalSetting("factory.settings", &value);
+    QCOMPARE(readCode, int(XrfSettingsManager::ParseFailed));
     QVERIFY(!XrfSettingsManager::errorText(XrfSettingsManager::ParseFailed).isEmpty());
+    // A read changes nothing; the next write keeps the damaged file aside and goes on.
+    QCOMPARE(readFile(path), damaged);
+    QJsonObject update{{"factoryStepsCompleted", 8}};
+    const int writeCode = universal ? m_settings.setUniversalSetting("factory.settings", &update)
+                                    : m_settings.setGlobalSetting("factory.settings", update);
+    QCOMPARE(writeCode, 0);
+    const QStringList copies = unreadableCopiesOf(path);
+    QCOMPARE(copies.size(), 1);
+    QCOMPARE(readFile(copies.first()), damaged);
+    QVERIFY(m_log->contains(copies.first(), QtCriticalMsg));
+    QCOMPARE(QJsonDocument::fromJson(readFile(path)).object(),
+             QJsonObject({{"factory.settings", update}}));
 }
 
 void TstSettings::aSectionThatIsNotAnObjectIsReported()

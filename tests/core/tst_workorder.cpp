@@ -1,5 +1,6 @@
 // The work order, the factory setup data and the device factory status exchanged with the cloud.
 
+#include "asidefiles.h"
 #include "factorytestenv.h"
 #include "logcapture.h"
 #include "simcloudserver.h"
@@ -64,10 +65,12 @@ class TstWorkOrder : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanupTestCase();
 
     void workOrderLoadFailuresKeepTheCurrentOne_data();
     void workOrderLoadFailuresKeepTheCurrentOne();
     void savingAWorkOrder();
+    void anUnreadableWorkOrderIsKeptAsideBeforeANewOneIsWritten();
     void modelSelectionTakesTheFirstMatch_data();
     void modelSelectionTakesTheFirstMatch();
     void setupDataLoadsWithMethodMapAndOverride();
@@ -107,11 +110,18 @@ void TstWorkOrder::initTestCase()
     QTRY_VERIFY(!worker()->cloudConnected);
 }
 
+// The cloud's answers to the last requests must not arrive after the test log has closed.
+void TstWorkOrder::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
+}
+
 void TstWorkOrder::init()
 {
     auto &env = FactoryTestEnv::get();
     QFile::remove(env.lastResultPath());
     QFile::remove(workOrderPath());
+    removeUnreadableCopiesOf(workOrderPath());
     onFactoryThread([this] {
         worker()->lastResult = QJsonObject();
         worker()->workOrder = QJsonObject();
@@ -183,6 +193,39 @@ void TstWorkOrder::savingAWorkOrder()
     onFactoryThread([&] { FactoryTestEnv::get().manager()->getWorkOrderInfo(); });
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.first().first().toJsonObject(), info.value("workOrder").toObject());
+}
+
+void TstWorkOrder::anUnreadableWorkOrderIsKeptAsideBeforeANewOneIsWritten()
+{
+    const QByteArray damaged = "{\"workOrder\": {\"deviceType\": \"TARVO-K1";
+    const auto writeDamaged = [&] {
+        QFile file(workOrderPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(damaged);
+    };
+    const auto keptOnce = [&] {
+        const QStringList copies = unreadableCopiesOf(workOrderPath());
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(readFile(copies.first()), damaged);
+        QVERIFY(m_log->contains(copies.first(), QtCriticalMsg));
+        removeUnreadableCopiesOf(workOrderPath());
+    };
+    writeDamaged();
+    const QJsonObject saved{{"deviceType", "TARVO-K100"}};
+    QString error;
+    QVERIFY(onFactoryThread([&] {
+        return worker()->saveWorkOrderToFile(QJsonObject{{"workOrder", saved}}, &error);
+    }));
+    keptOnce();
+    QCOMPARE(QJsonDocument::fromJson(readFile(workOrderPath())).object().value("workOrder"),
+             QJsonValue(saved));
+
+    // A work order from the cloud is written the same way.
+    writeDamaged();
+    const QJsonObject received{{"deviceType", "TARVO-MCW"}};
+    onFactoryThread([&] { worker()->storeWorkOrderFromCloud(received); });
+    keptOnce();
+    QCOMPARE(worker()->workOrder, received);
 }
 
 void TstWorkOrder::modelSelectionTakesTheFirstMatch_data()

@@ -65,6 +65,7 @@ class TstProvisioning : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanupTestCase();
 
     void matchingHardwarePassesAndIsRecorded();
     void serialAndModelFindingsInOrder();
@@ -80,6 +81,7 @@ private slots:
     void macChecks();
     void macFuseCommandsAreOnlyLogged();
     void settingsReceiveModelAndHardwareConfig();
+    void withoutAWorkOrderTheCheckFailsAndWritesNoSetting();
     void resetToProvisioningOnlyWhenHardwareChanged();
 
 private:
@@ -97,6 +99,12 @@ void TstProvisioning::initTestCase()
 {
     m_log.reset(new LogCapture);
     FactoryTestEnv::start();
+}
+
+// The cloud's answers to the last requests must not arrive after the test log has closed.
+void TstProvisioning::cleanupTestCase()
+{
+    FactoryTestEnv::get().settleBeforeExit();
 }
 
 void TstProvisioning::init()
@@ -407,6 +415,31 @@ void TstProvisioning::settingsReceiveModelAndHardwareConfig()
     QCOMPARE(config.value("hasAimingCamera").toBool(), true);
     QCOMPARE(config.value("hasSampleCamera").toBool(), false);
     QVERIFY(XrfSettingsManager::instance()->isTarvoLitePin());
+}
+
+void TstProvisioning::withoutAWorkOrderTheCheckFailsAndWritesNoSetting()
+{
+    auto &env = FactoryTestEnv::get();
+    QFile::remove(env.factoryDataPath() + "/workOrderInfo.json");
+    env.onFactoryThread([&] { worker()->workOrder = QJsonObject(); });
+    XrfSettingsManager *settings = XrfSettingsManager::instance();
+    QJsonObject config{{"instrumentModel", "TARVO-K100"}, {"hasAimingCamera", true}};
+    QJsonObject model{{"family", "earlier"}};
+    settings->setUniversalSetting("hardware.config", &config);
+    settings->setUniversalSetting("hardware.instrumentModel", &model);
+    const int filterModeWrites = env.instrument().faults().operationCalls("setFilterType");
+
+    const QJsonObject result = runCheck(QJsonObject());
+    QCOMPARE(result.value("data").toObject().value("status").toString(), QStringLiteral("fail"));
+    QCOMPARE(errorsOf(result),
+             QStringList{"There is no work order to check the installed hardware against. Get "
+                         "the work order from the cloud first."});
+    QJsonObject stored;
+    settings->getUniversalSetting("hardware.config", &stored);
+    QCOMPARE(stored, config);
+    settings->getUniversalSetting("hardware.instrumentModel", &stored);
+    QCOMPARE(stored, model);
+    QCOMPARE(env.instrument().faults().operationCalls("setFilterType"), filterModeWrites);
 }
 
 void TstProvisioning::resetToProvisioningOnlyWhenHardwareChanged()

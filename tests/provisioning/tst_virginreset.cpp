@@ -64,11 +64,12 @@ private slots:
     void init();
 
     void nullErrorPointerIsRefused();
-    void eraseFailureTouchesNothing();
-    void backupFailureKeepsTheFolders_data();
-    void backupFailureKeepsTheFolders();
+    void eraseFailureRemovesNothing();
+    void backupFailureChangesNothing_data();
+    void backupFailureChangesNothing();
     void rebootFailureComesAfterTheFolders();
     void resetArchivesAndInstallsTheDefaultProfile();
+    void newSetupDataSurvivesTheResetItCauses();
 
 private:
     Worker *worker() const { return FactoryTestEnv::get().worker(); }
@@ -120,20 +121,19 @@ void TstVirginReset::nullErrorPointerIsRefused()
     QCOMPARE(faults().operationCalls("eraseNvSector"), erases);
 }
 
-void TstVirginReset::eraseFailureTouchesNothing()
+void TstVirginReset::eraseFailureRemovesNothing()
 {
     faults().failOperation("eraseNvSector", 9);
     const int reboots = faults().operationCalls("k60Reboot");
     QString error = "stale";
     QVERIFY(!reset(&error));
     QCOMPARE(error, QStringLiteral("Failed to erase nv, ret:9"));
-    QVERIFY(archives().isEmpty());
     QVERIFY(QFile::exists(factoryData() + "/lastResult.json"));
     QVERIFY(QFile::exists(profile() + "/methods/alloy.json"));
     QCOMPARE(faults().operationCalls("k60Reboot"), reboots);
 }
 
-void TstVirginReset::backupFailureKeepsTheFolders_data()
+void TstVirginReset::backupFailureChangesNothing_data()
 {
     QTest::addColumn<QString>("broken");
     QTest::addColumn<QString>("message");
@@ -145,7 +145,9 @@ void TstVirginReset::backupFailureKeepsTheFolders_data()
                                         << "Default profile folder ";
 }
 
-void TstVirginReset::backupFailureKeepsTheFolders()
+// The archives come first: until both are complete and a default profile is at hand, neither the
+// controller's NV memory nor a folder is touched.
+void TstVirginReset::backupFailureChangesNothing()
 {
     QFETCH(QString, broken);
     QFETCH(QString, message);
@@ -153,26 +155,19 @@ void TstVirginReset::backupFailureKeepsTheFolders()
         writeFile(backups(), "a file where the archives should go");
     else
         QVERIFY(QDir(home() + "/" + broken).removeRecursively());
+    const int erases = faults().operationCalls("eraseNvSector");
     const int reboots = faults().operationCalls("k60Reboot");
 
     QString error;
     QVERIFY(!reset(&error));
     QVERIFY2(error.startsWith(message), qPrintable(error));
     QVERIFY(error.size() > message.size());
+    QCOMPARE(faults().operationCalls("eraseNvSector"), erases);
     QCOMPARE(faults().operationCalls("k60Reboot"), reboots);
-    if (broken == "backups") {
-        QCOMPARE(readFile(factoryData() + "/hardwareSetup/hardwareSetup_1.json"),
-                 QByteArray("{\"gain\":1.5}"));
-        QVERIFY(QFile::exists(profile() + "/methods/alloy.json"));
-    } else if (broken == "defaultProfile") {
-        QCOMPARE(archives().size(), 2);
+    QCOMPARE(readFile(factoryData() + "/hardwareSetup/hardwareSetup_1.json"),
+             QByteArray("{\"gain\":1.5}"));
+    if (broken != "profile")
         QCOMPARE(readFile(profile() + "/methods/alloy.json"), QByteArray("{\"method\":\"alloy\"}"));
-    } else {
-        // The factory data went only after its archive was complete.
-        QCOMPARE(archives().size(), 1);
-        QVERIFY(archives().first().startsWith("factoryData_backup_"));
-        QVERIFY(!QFileInfo::exists(factoryData()));
-    }
     QVERIFY(!QDir(home() + "/backups").entryList({"*.part"}).size());
 }
 
@@ -223,6 +218,25 @@ void TstVirginReset::resetArchivesAndInstallsTheDefaultProfile()
     QCOMPARE(readFile(profile() + "/readme.txt"), QByteArray("default"));
     QCOMPARE(readFile(profile() + "/instrumentsettings/universalSettings.json"), QByteArray("{}"));
     QVERIFY(worker()->lastResult.isEmpty());
+}
+
+// New setup data whose work order names other hardware than is fitted resets the instrument; the
+// setup data it brought is still in place afterwards, not only inside the archive.
+void TstVirginReset::newSetupDataSurvivesTheResetItCauses()
+{
+    auto &env = FactoryTestEnv::get();
+    QVERIFY(env.seedModelData("default"));
+    const QString setupPath = factoryData() + "/factory_setup_data.json";
+    QJsonObject setupData = QJsonDocument::fromJson(readFile(setupPath)).object();
+    setupData["version"] = 99;
+    env.onFactoryThread([this] { worker()->workOrder["tubeSerialNumber"] = "TUBE-OTHER"; });
+    const int erases = faults().operationCalls("eraseNvSector");
+
+    env.onFactoryThread([&] { worker()->doSaveFactorySetupData(setupData); });
+    QCOMPARE(faults().operationCalls("eraseNvSector"), erases + 1);
+    QVERIFY(archives().first().startsWith("factoryData_backup_"));
+    QCOMPARE(QJsonDocument::fromJson(readFile(setupPath)).object(), setupData);
+    QCOMPARE(env.onFactoryThread([this] { return worker()->factorySetupDataVersion; }), 99);
 }
 
 QTEST_GUILESS_MAIN(TstVirginReset)

@@ -170,7 +170,7 @@ void TstStabilityRun::collimatedRunIsJudgedOnItsBrCuRatioAndReportedOnce()
     QVERIFY(summary.contains("collimatedRSDBrOverCu"));
     QVERIFY(summary.value("data").toArray().at(0).toObject().contains("collimatedBrCounts"));
     // One report of the step's status, after the Br/Cu verdict.
-    env().settleBeforeExit();
+    env().waitForCloudRequests();
     QCOMPARE(env().cloud().requestCount(XrfNetworkManager::PutDeviceFactoryStepStatus),
              reports + 1);
     QCOMPARE(env().cloud().stepStatuses(serial()).value(XrfUtils::CollimatedStability), 2);

@@ -268,7 +268,7 @@ void TstStabilityUpload::oneUploadChainAtATime()
     upload();
     upload();
     QVERIFY(waitForUpload().first);
-    env().settleBeforeExit();
+    env().waitForCloudRequests();
     QCOMPARE(requests(XrfNetworkManager::PutStabilityTestResult), summaries + 1);
     QVERIFY(m_log->contains("A stability upload is already in progress; not starting another"));
 }

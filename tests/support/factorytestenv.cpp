@@ -127,6 +127,14 @@ void FactoryTestEnv::reloadFactoryData() const
 
 void FactoryTestEnv::settleBeforeExit() const
 {
+    // No new request starts (the reachability checks stop too), and those under way are answered
+    // while the process still runs: nothing is served while the program's statics go.
+    m_network->setForcedOffline(true);
+    waitForCloudRequests();
+}
+
+void FactoryTestEnv::waitForCloudRequests() const
+{
     drainFactoryThread();
     QTest::qWait(500);
     drainFactoryThread();

@@ -66,9 +66,13 @@ public:
     // Has the worker load the work order and factory setup data from the folder again.
     void reloadFactoryData() const;
 
-    // Lets the library's last cloud requests be answered: the process must not exit while the
-    // cloud simulator still serves one. Call it from cleanupTestCase().
+    // Lets the library's last cloud requests be answered and takes the instrument offline: the
+    // process must not exit while the cloud simulator still serves a request. Call it from
+    // cleanupTestCase().
     void settleBeforeExit() const;
+    // Waits until the library's cloud requests, and what their answers set off on the factory
+    // thread, are over; the instrument stays online.
+    void waitForCloudRequests() const;
 
     // Waits until everything queued to the factory thread so far has run.
     void drainFactoryThread() const;

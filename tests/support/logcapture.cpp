@@ -3,40 +3,47 @@
 #include <QThread>
 
 namespace {
+// Guards the pointer to the capture and its lifetime against the logging threads.
+std::mutex g_captureMutex;
 LogCapture *g_capture = nullptr;
-}
+} // namespace
 
 LogCapture::LogCapture()
 {
+    std::lock_guard<std::mutex> lock(g_captureMutex);
     g_capture = this;
     m_previous = qInstallMessageHandler(&LogCapture::handler);
 }
 
 LogCapture::~LogCapture()
 {
+    std::lock_guard<std::mutex> lock(g_captureMutex);
     qInstallMessageHandler(m_previous);
     g_capture = nullptr;
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    LogCapture *capture = g_capture;
-    if (!capture)
-        return;
+    QtMessageHandler previous = nullptr;
     {
-        QMutexLocker lock(&capture->m_mutex);
+        std::lock_guard<std::mutex> lock(g_captureMutex);
+        LogCapture *capture = g_capture;
+        if (!capture)
+            return;
+        std::lock_guard<std::mutex> recordsLock(capture->m_mutex);
         capture->m_records.append({type,
                                    QString::fromLatin1(context.category ? context.category : ""),
                                    QThread::currentThread()->objectName(), message});
+        previous = capture->m_previous;
     }
     // Warnings and worse still reach the test output.
-    if (type != QtDebugMsg && type != QtInfoMsg && capture->m_previous)
-        capture->m_previous(type, context, message);
+    if (type != QtDebugMsg && type != QtInfoMsg && previous)
+        previous(type, context, message);
 }
 
 QList<LogCapture::Record> LogCapture::records() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_records;
 }
 
@@ -76,6 +83,6 @@ LogCapture::Record LogCapture::first(const QString &text) const
 
 void LogCapture::clear()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_records.clear();
 }

@@ -367,7 +367,7 @@ void TstRadiationSurvey::readingBeforeANormalEndIsRefused()
     QCOMPARE(workerRecord().status(), Survey::Ready);
     QVERIFY(storedRecord().isEmpty());
     // Only verdicts reach the cloud.
-    FactoryTestEnv::get().settleBeforeExit();
+    FactoryTestEnv::get().waitForCloudRequests();
     const QString serial = XrfHardwareManager::instance()->hardwareConfig()->insSerialNumber();
     for (const QJsonObject &sent : FactoryTestEnv::get().cloud().receivedResults(
              serial, XrfNetworkManager::PutRadiationSurveyResult)) {

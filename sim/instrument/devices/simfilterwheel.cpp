@@ -134,6 +134,13 @@ int SimFilterWheel::moveTo(unsigned short target, unsigned short tolerance, doub
     if (target < m_assembly.encoderMin || target > m_assembly.encoderMax)
         return xrf_hal::EngineOutOfRange;
     update(nowMs);
+    // A move across more than half the travel asks the most of the pinion.
+    const bool longMove =
+        std::abs(int(target) - m_encoder) * 2 > m_assembly.encoderMax - m_assembly.encoderMin;
+    if (longMove)
+        ++m_longMoves;
+    m_slipping = longMove && m_slipEvery > 0 && m_longMoves > m_slipAfterLongMoves
+        && (m_longMoves - m_slipAfterLongMoves) % m_slipEvery == 0;
     m_startEncoder = m_encoder;
     m_target = target;
     // The servo stops once inside the tolerance band, a little short or past the set point.
@@ -151,7 +158,7 @@ void SimFilterWheel::update(double nowMs)
     if (m_status != xrf_hal::FilterMoving)
         return;
     const double elapsed = nowMs - m_moveStartMs;
-    if (m_jammed) {
+    if (m_jammed || m_slipping) {
         if (elapsed >= kFailTimeoutMs)
             m_status = xrf_hal::FilterMoveFailed;
         return;

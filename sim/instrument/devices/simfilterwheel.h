@@ -68,6 +68,12 @@ public:
     void setJammed(bool jammed) { m_jammed = jammed; }
     // A worn servo lands `factor` times farther from its set point.
     void setLandingJitter(double factor) { m_landingJitter = factor; }
+    // See SimFaults::setWheelPinionSlip. The wheel counts its long moves itself.
+    void setPinionSlip(int afterLongMoves, int every)
+    {
+        m_slipAfterLongMoves = afterLongMoves;
+        m_slipEvery = every;
+    }
     // Drills the holes of one diameter out to another, as a wrong collimator insert would; the
     // controller's filter table is not told.
     void reboreHoles(int fromDiameterUm, int toDiameterUm)
@@ -95,4 +101,8 @@ private:
     unsigned short m_oscillations = 0;
     bool m_jammed = false;
     double m_landingJitter = 1.0;
+    int m_slipAfterLongMoves = 0;
+    int m_slipEvery = 0;
+    int m_longMoves = 0;
+    bool m_slipping = false; // the current move slips
 };

@@ -114,9 +114,9 @@ void SimTube::disable()
     m_on = false;
 }
 
-float SimTube::voltageMonitored(double noise) const
+float SimTube::voltageMonitored(double noise, double sagKv) const
 {
-    return m_on ? float(m_kv * (1.0 + 0.002 * noise)) : float(0.05 * std::abs(noise));
+    return m_on ? float((m_kv - sagKv) * (1.0 + 0.002 * noise)) : float(0.05 * std::abs(noise));
 }
 
 float SimTube::currentMonitored(double noise) const

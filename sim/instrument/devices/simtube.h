@@ -52,7 +52,8 @@ public:
     bool isRamping() const { return m_enableRequested && !m_on; }
     unsigned int lastReadyTimeMs() const { return m_lastReadyTimeMs; }
 
-    float voltageMonitored(double noise) const;
+    // What the monitor reads with the supply `sagKv` below its set point.
+    float voltageMonitored(double noise, double sagKv = 0) const;
     float currentMonitored(double noise) const;
     double powerWatts() const { return m_on ? double(m_kv) * double(m_ua) / 1000.0 : 0.0; }
 

@@ -285,6 +285,30 @@ std::optional<SimMaterial> SimFaults::windowResidue() const
     return m_windowResidue;
 }
 
+void SimFaults::setTubeVoltageSagKv(double kv)
+{
+    Lock lock(m_mutex);
+    m_tubeVoltageSagKv = std::max(0.0, kv);
+}
+
+double SimFaults::tubeVoltageSagKv() const
+{
+    Lock lock(m_mutex);
+    return m_tubeVoltageSagKv;
+}
+
+void SimFaults::setWheelPinionSlip(const PinionSlip &slip)
+{
+    Lock lock(m_mutex);
+    m_pinionSlip = slip;
+}
+
+SimFaults::PinionSlip SimFaults::wheelPinionSlip() const
+{
+    Lock lock(m_mutex);
+    return m_pinionSlip;
+}
+
 void SimFaults::clear()
 {
     Lock lock(m_mutex);
@@ -304,6 +328,8 @@ void SimFaults::clear()
     m_wheelLandingJitter = 1.0;
     m_wheelJitterAfterSeconds = 0;
     m_windowResidue.reset();
+    m_tubeVoltageSagKv = 0;
+    m_pinionSlip = PinionSlip();
 }
 
 QStringList SimFaults::describe() const
@@ -345,6 +371,13 @@ QStringList SimFaults::describe() const
         lines.append(QStringLiteral("detector noise adds %1 cps").arg(m_extraDarkRate));
     if (m_fpgaGainWritesLost)
         lines.append(QStringLiteral("FPGA gain writes are not latched"));
+    if (m_tubeVoltageSagKv > 0)
+        lines.append(QStringLiteral("tube high voltage sags %1 kV below its set point")
+                         .arg(m_tubeVoltageSagKv));
+    if (m_pinionSlip.every > 0)
+        lines.append(QStringLiteral("wheel pinion slips on every %1th long move after %2")
+                         .arg(m_pinionSlip.every)
+                         .arg(m_pinionSlip.afterLongMoves));
     if (m_tubeEmissionFactor != 1.0)
         lines.append(
             QStringLiteral("tube emits %1 times its current set point").arg(m_tubeEmissionFactor));

@@ -112,6 +112,20 @@ public:
     // the beam meets; a solid sample outshines it.
     void setWindowResidue(const SimMaterial &film);
     std::optional<SimMaterial> windowResidue() const;
+    // A tube high-voltage supply that delivers `kv` less than its set point while the tube is on;
+    // the voltage monitor reads what is delivered.
+    void setTubeVoltageSagKv(double kv);
+    double tubeVoltageSagKv() const;
+    // A pinion working loose on the wheel motor's shaft: once the wheel has made `afterLongMoves`
+    // moves across more than half its travel, every `every`-th such move slips (the motor turns,
+    // the wheel stays) until the controller gives the move up. `every` 0: no slip.
+    struct PinionSlip
+    {
+        int afterLongMoves = 0;
+        int every = 0;
+    };
+    void setWheelPinionSlip(const PinionSlip &slip);
+    PinionSlip wheelPinionSlip() const;
 
     void clear();
     QStringList describe() const;
@@ -147,4 +161,6 @@ private:
     double m_wheelLandingJitter = 1.0;
     double m_wheelJitterAfterSeconds = 0;
     std::optional<SimMaterial> m_windowResidue;
+    double m_tubeVoltageSagKv = 0;
+    PinionSlip m_pinionSlip;
 };

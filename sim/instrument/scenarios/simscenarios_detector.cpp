@@ -20,6 +20,21 @@ QVector<SimScenario> detectorScenarios()
          [](SimInstrument &i) {
              i.faults().overrideRegister(xrf_hal::RegFpgaResetHeight, 10400);
          }},
+        {QStringLiteral("pin-reset-stuck"),
+         QStringLiteral("The PIN detector preamplifier's reset switch is shorted: the reset height "
+                        "stays at 60 whatever the FET subtraction and reset width, so the PIN "
+                        "search runs out of iterations (use with --model LT)."),
+         [](SimInstrument &i) {
+             i.faults().overrideRegister(xrf_hal::RegFpgaResetHeight, 60);
+         }},
+        {QStringLiteral("sensor-bus-error"),
+         QStringLiteral(
+             "A cracked solder joint on the preamp board's sensor bus: every read of the "
+             "preamp temperature sensor answers the communication error."),
+         [](SimInstrument &i) {
+             i.faults().failOperation(QStringLiteral("getPreampTemperature"),
+                                      xrf_hal::EngineCommunicationError, SimFaults::kAlways);
+         }},
         {QStringLiteral("fan-too-slow"),
          QStringLiteral("The fan is clogged with dust: at full duty it turns at only 4200 rpm."),
          [](SimInstrument &i) {

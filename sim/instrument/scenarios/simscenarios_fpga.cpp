@@ -3,6 +3,7 @@
 
 #include "simfaults.h"
 #include "siminstrument.h"
+#include "xrfengine.h"
 
 QVector<SimScenario> fpgaScenarios()
 {
@@ -20,6 +21,14 @@ QVector<SimScenario> fpgaScenarios()
                         "count-rate ceiling and restarts at a lower current."),
          [](SimInstrument &i) {
              i.faults().setTubeEmissionFactor(3.5);
+         }},
+        {QStringLiteral("autocal-enable-refused"),
+         QStringLiteral("A write-protect jumper left fitted on the controller: the gain is set, "
+                        "but the controller refuses to enable auto-cal at start-up with the NV "
+                        "write error."),
+         [](SimInstrument &i) {
+             i.faults().failOperation(QStringLiteral("setFpgaAutoCalEnableAtStartup"),
+                                      xrf_hal::EngineNvWriteFailed, SimFaults::kAlways);
          }},
     };
 }

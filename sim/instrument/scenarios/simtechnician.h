@@ -28,4 +28,7 @@ struct SimTechnician
     // After the air shots the technician restores a lastResult.json copied before the beams
     // setup, so that the beams setup and air shot records are lost.
     bool restoresOldLastResult = false;
+    // The operator tests (sub-step ids "instrumentButtonsTest", "customerIOTest") that the
+    // technician fails, each with what the technician reports; the others pass.
+    QMap<QString, QString> failedOperatorTests;
 };

@@ -278,7 +278,7 @@ void TstFpgaGain::feMoRatioAndOffsetLimits_data()
     QTest::newRow("offset above maximum")
         << 330.0 << 884.0 << 100.0
         << "FPGA gain setup failed.\nEOffset magnitude -0.2eV greater than maximum allowed 0.1eV "
-           "after 1 iterations";
+           "after 2 iterations";
 }
 
 void TstFpgaGain::feMoRatioAndOffsetLimits()
