@@ -81,6 +81,7 @@ private:
     QUrl routeUrl(const SimCloudRoute &route, const QJsonObject &body, const QString &serial,
                   QString *error) const;
     QString serialFor(const QJsonObject &body);
+    QNetworkRequest cloudRequest(const QUrl &url, int id) const;
     QNetworkRequest jsonRequest(const QUrl &url, int id) const;
     void setConnected(bool connected);
 
