@@ -48,9 +48,8 @@ SimNetworkManager::SimNetworkManager(const QUrl &baseUrl, QObject *parent)
       m_connectivityTimer(new QTimer(this))
 {
     qRegisterMetaType<XrfCloudResponse>();
+    m_connectivityTimer->setSingleShot(true);
     connect(m_connectivityTimer, &QTimer::timeout, this, &SimNetworkManager::checkConnectivity);
-    setConnectivityPollIntervalMs(10000);
-    m_connectivityTimer->start();
     QMetaObject::invokeMethod(this, &SimNetworkManager::checkConnectivity, Qt::QueuedConnection);
 }
 
@@ -173,6 +172,7 @@ void SimNetworkManager::track(QNetworkReply *reply, SimCloudRoute::Kind kind, in
             reply->abort();
         }
     });
+    // A watchdog on a silent cloud, in process time (see setRequestTimeoutMs).
     pending->timeout->start(m_timeoutMs.load());
     m_pending.insert(reply, pending);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
