@@ -179,7 +179,7 @@ public:
     QString backupDirPath;
     QString defaultProfilePath;
     unsigned char virginResetNvSector = 1;
-    int hostNameTimeoutMs = 10000;
+    int hostNameTimeoutMs = 10000; // a watchdog on the bus service, in process time
     // The hardware manager's four exposure signals have one owner at a time. A step takes them
     // (every other receiver is disconnected) for its exposures and releases them to the
     // instrument's test manager when it is done (exposure/exposureowner.cpp). Empty handlers stay
@@ -400,15 +400,11 @@ public:
 
     // Stability tests, factory steps 5 and 6 (stability/).
 
-
     // Beams setup and air shots, factory steps 7 and 8 (shots/).
-
 
     // Radiation survey (survey/).
 
-
     // Profile packages (packages/).
-
 
 public slots:
     void onHardwareSetupResultUploadComplete(const XrfCloudResponse &response);

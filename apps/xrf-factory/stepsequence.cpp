@@ -14,6 +14,7 @@
 #include <QTextStream>
 
 namespace {
+// A watchdog on a silent cloud, in process time: the cloud simulator answers in a millisecond.
 const int kCloudAnswerTimeoutMs = 30000;
 const int kCloudConfirmAttempts = 5;
 } // namespace

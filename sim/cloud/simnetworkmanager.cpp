@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrlQuery>
 #include <QUuid>
@@ -95,6 +96,7 @@ int SimNetworkManager::startRequest(SimCloudRoute::Kind kind, CloudRequestIds id
     const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (requestToken)
         *requestToken = token;
+    ++m_underWay;
     QMetaObject::invokeMethod(
         this, [=] { dispatch(kind, int(id), body, token); }, Qt::QueuedConnection);
     return 0;
@@ -201,6 +203,7 @@ void SimNetworkManager::onReplyFinished(QNetworkReply *reply)
     std::unique_ptr<Pending> pending(m_pending.take(reply));
     if (!pending)
         return;
+    const auto answered = qScopeGuard([this] { --m_underWay; });
     delete pending->timeout;
     std::unique_ptr<QSaveFile> target(pending->target);
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -259,6 +262,7 @@ void SimNetworkManager::finishWithError(SimCloudRoute::Kind kind, int id, const 
     XrfCloudResponse response(id, token);
     response.setFailed(error);
     emitResponse(kind, response);
+    --m_underWay;
 }
 
 void SimNetworkManager::emitResponse(SimCloudRoute::Kind kind, const XrfCloudResponse &response)

@@ -55,6 +55,8 @@ public:
     void setConnectivityPollIntervalMs(int instrumentMs);
     // Offline, the cloud counts as unreachable and every request fails at once.
     void setForcedOffline(bool offline);
+    // Requests started and not yet answered, failed or discarded.
+    int requestsUnderWay() const { return m_underWay.load(); }
 
 public slots:
     void checkConnectivity();
@@ -97,6 +99,7 @@ private:
     QString m_seenSerial;
     std::atomic<int> m_timeoutMs{30000};
     std::atomic<int> m_pollIntervalMs{10000};
+    std::atomic<int> m_underWay{0};
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_forcedOffline{false};
 };

@@ -66,9 +66,12 @@ public:
     // Has the worker load the work order and factory setup data from the folder again.
     void reloadFactoryData() const;
 
+    // Waits until the library's cloud requests, and what their answers set off on the factory
+    // thread, are over (at most 30 s).
+    void waitForCloudRequests() const;
     // Lets the library's last cloud requests be answered: the process must not exit while the
     // cloud simulator still serves one. Call it from cleanupTestCase().
-    void settleBeforeExit() const;
+    void settleBeforeExit() const { waitForCloudRequests(); }
 
     // Waits until everything queued to the factory thread so far has run.
     void drainFactoryThread() const;
