@@ -60,9 +60,9 @@ void TstTimeScale::activeSleepLastsItsWholeTimeAndRunsEvents()
 void TstTimeScale::pollBoundEndsOnInstrumentTimeAfterALastLook()
 {
     XrfTimeScale::setScale(0.001);
-    XrfPollBound bound(50);
-    QElapsedTimer elapsed;
+    QElapsedTimer elapsed; // started first: the bound's clock never runs ahead of it
     elapsed.start();
+    XrfPollBound bound(50);
     qint64 lastPollStartNs = 0;
     do {
         lastPollStartNs = elapsed.nsecsElapsed();
