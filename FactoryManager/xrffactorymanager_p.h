@@ -193,7 +193,7 @@ public:
     QString backupDirPath;
     QString defaultProfilePath;
     unsigned char virginResetNvSector = 1;
-    int hostNameTimeoutMs = 10000;
+    int hostNameTimeoutMs = 10000; // a watchdog on the bus service, in process time
     // The hardware manager's four exposure signals have one owner at a time. A step takes them
     // (every other receiver is disconnected) for its exposures and releases them to the
     // instrument's test manager when it is done (exposure/exposureowner.cpp). Empty handlers stay

@@ -6,12 +6,18 @@
 #include "xrfnetworkmanager.h"
 #include "xrfnetworkstatusmanager.h"
 #include "xrftestmanager.h"
+#include "xrftimescale.h"
 
 #include <QThread>
 #include <QTimer>
 
 namespace {
+// A watchdog on a controller that stops sending spectrum updates, in process time so that a loaded
+// machine does not trip it at small time scales.
 const int kInactivityTimeoutMs = 10000;
+// The cloud's progress on a factor set or a QC summary is asked for every 5 s of instrument time
+// (scaled when the library starts).
+const int kProgressPollMs = 5000;
 
 const char *boolText(bool value)
 {
@@ -114,6 +120,7 @@ void XrfFactoryManager::XrfFactoryManagerPrivate::createTimers()
     };
     for (const auto &timer : progressTimers) {
         *timer.first = new QTimer();
+        (*timer.first)->setInterval(XrfTimeScale::scaledMs(kProgressPollMs));
         (*timer.first)->moveToThread(factoryThread);
         connect(*timer.first, &QTimer::timeout, this, timer.second);
     }

@@ -22,6 +22,8 @@ constexpr quint16 kSafetyModeLowBits = 0x0003; // bits 0 and 1
 constexpr quint16 kSafetyMode50kVRequiresStand = 0x0008; // bit 3
 constexpr quint16 kSafetyModeStandBits = 0x000C; // bits 2 and 3
 constexpr int kNvCommitWaitMs = 1000;
+// The EEPROM's status moves on with the controller's status polls; waits never end early, so the
+// 40 polls span at least 10 s of instrument time at any scale.
 constexpr int kEepromPolls = 40;
 constexpr int kEepromPollIntervalMs = 250;
 

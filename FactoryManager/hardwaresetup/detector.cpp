@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QElapsedTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -23,9 +22,11 @@ const QString kPinCalibration = QStringLiteral("pinDetectorCalibration");
 const QString kPinFailed = QStringLiteral("PIN detector calibration failed, ");
 // The controller firmware from which the PIN detector takes temperature correction coefficients.
 const XrfVersion kPinCorrectionFirmware(1, 9, 8);
-// How long the tube may take to come up before the PIN calibration gives up (instrument time).
+// How long the tube may take to come up before the PIN calibration gives up (instrument time),
+// and the tries it gets at least.
 constexpr int kTubeEnableRetryMs = 100;
 constexpr int kTubeEnableTimeoutMs = 30000;
+constexpr int kTubeEnableMinTries = 5;
 constexpr int kTubeOffSettleMs = 100;
 
 xrf_hal::XrfEngine *engine()
@@ -85,9 +86,7 @@ void Worker::doDetectorSetup()
 bool Worker::waitForDetectorTemperature(double tolerance, int timeoutSecs, signed char *setPoint,
                                         float *monitored)
 {
-    const qint64 timeoutMs = XrfTimeScale::scaledMs(qint64(std::max(timeoutSecs, 0)) * 1000);
-    QElapsedTimer elapsed;
-    elapsed.start();
+    XrfPollBound bound(qint64(std::max(timeoutSecs, 0)) * 1000);
     bool readFailureLogged = false;
     for (;;) {
         const int setRet = engine()->getDetectorSetTemperature(setPoint);
@@ -98,7 +97,7 @@ bool Worker::waitForDetectorTemperature(double tolerance, int timeoutSecs, signe
             qWarning() << "Failed to read the detector temperatures, HwRet:" << setRet << monRet;
             readFailureLogged = true;
         }
-        if (elapsed.elapsed() >= timeoutMs || userAbort)
+        if (!bound.pollAgain() || userAbort)
             return false;
         QCoreApplication::processEvents();
     }
@@ -415,7 +414,8 @@ bool Worker::enableCalibrationTube(QString *error)
 {
     const QString failure =
         kPinFailed + QStringLiteral("K60 command to enable tube failed, HwRet:'%1'");
-    for (int waitedMs = 0;; waitedMs += kTubeEnableRetryMs) {
+    XrfPollBound ramp(kTubeEnableTimeoutMs, kTubeEnableMinTries);
+    for (;;) {
         const int ret = engine()->enableTube();
         if (ret == 0)
             return true;
@@ -424,7 +424,7 @@ bool Worker::enableCalibrationTube(QString *error)
             *error = QStringLiteral("User Abort");
             return false;
         }
-        if (ret != xrf_hal::EngineTubeNotReady || waitedMs >= kTubeEnableTimeoutMs) {
+        if (ret != xrf_hal::EngineTubeNotReady || !ramp.pollAgain()) {
             engine()->disableTube();
             *error = hwRet(failure, ret);
             return false;

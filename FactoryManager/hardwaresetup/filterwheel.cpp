@@ -1,9 +1,9 @@
 // Filter wheel scan and move exercise sub-steps, and the filter wheel test.
 #include "filterwheelsetup.h"
 #include "xrffactorymanager_p.h"
+#include "xrftimescale.h"
 
 #include <QDebug>
-#include <QElapsedTimer>
 
 using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
 
@@ -24,7 +24,7 @@ struct XrfFactoryManager::XrfFactoryManagerPrivate::FilterMoveExercise
     int succeedCountMax = 0;
     int faultCount = 0;
     QJsonArray succeedCountSeq;
-    QElapsedTimer timer;
+    XrfInstrumentTimer timer; // since the last fault
     qint64 elapsedMinSucceedMs = -1;
 };
 
@@ -196,10 +196,9 @@ bool Worker::doFilterExerciseMove(FilterMoveExercise &exercise, int position)
 bool Worker::pollFilterExerciseMove(FilterMoveExercise &exercise, int position, QString *failure)
 {
     xrf_hal::XrfEngine *engine = xrf_hal::XrfEngine::instance();
-    const int interval = qMax(1, exercise.params.pollIntervalInMs);
-    const int polls = qMax(1, exercise.params.movementTimeoutInMs / interval);
-    for (int poll = 0; poll < polls; ++poll) {
-        XrfUtils::activeSleep(interval);
+    XrfPollBound bound(exercise.params.movementTimeoutInMs);
+    do {
+        XrfUtils::activeSleep(qMax(1, exercise.params.pollIntervalInMs));
         unsigned char status = 0;
         unsigned short positionMonitored = 0xFFFF, setPoint = 0, monitored = 0;
         const int code = engine->getFilterMoveStatus(&status);
@@ -231,7 +230,7 @@ bool Worker::pollFilterExerciseMove(FilterMoveExercise &exercise, int position, 
             *failure = QStringLiteral("stopped at position %1").arg(positionMonitored);
             return positionMonitored == position;
         }
-    }
+    } while (bound.pollAgain());
     *failure = QStringLiteral("no stop within %1 ms").arg(exercise.params.movementTimeoutInMs);
     return false;
 }
@@ -243,12 +242,12 @@ void Worker::countFilterExerciseMove(FilterMoveExercise &exercise, bool clean)
         exercise.succeedCountMax = qMax(exercise.succeedCountMax, exercise.succeedCount);
         if (exercise.succeedCount == exercise.params.minSucceedCount
             && exercise.elapsedMinSucceedMs < 0)
-            exercise.elapsedMinSucceedMs = exercise.timer.elapsed();
+            exercise.elapsedMinSucceedMs = exercise.timer.elapsedMs();
     } else {
         exercise.succeedCountSeq.append(exercise.succeedCount);
         ++exercise.faultCount;
         exercise.succeedCount = 0;
-        exercise.timer.restart();
+        exercise.timer.start();
     }
     qDebug().noquote() << QStringLiteral("Filter move exercise status ")
             + QStringLiteral("Move %1 Succeed %2 Max %3")
@@ -276,7 +275,7 @@ void Worker::finishFilterMoveExercise(FilterMoveExercise &exercise, bool recordR
         {QStringLiteral("succeedCountMax"), exercise.succeedCountMax},
         {QStringLiteral("succeedCountSeq"), exercise.succeedCountSeq},
         {QStringLiteral("faultCount"), exercise.faultCount},
-        {QStringLiteral("elaspedTimeInMs"), exercise.timer.elapsed()},
+        {QStringLiteral("elaspedTimeInMs"), exercise.timer.elapsedMs()},
         {QStringLiteral("elaspedMinSucceedInMs"), exercise.elapsedMinSucceedMs},
     };
     qInfo().noquote() << message;

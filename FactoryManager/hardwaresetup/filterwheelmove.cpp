@@ -3,13 +3,15 @@
 #include "filterwheelsetup.h"
 #include "filterwheelsetup_p.h"
 #include "xrffactorymanager_p.h"
+#include "xrftimescale.h"
 
 #include <QDebug>
 
 namespace {
 
 constexpr int kPollMs = 20;
-constexpr int kMaxPolls = 100;
+// A move that is still under way after 2 s of instrument time is reported and counted as it is.
+constexpr int kMoveTimeoutMs = 2000;
 constexpr int kToleranceReadTries = 5;
 constexpr int kSettleMs = 100;
 
@@ -43,12 +45,13 @@ bool confirmTolerance(xrf_hal::XrfEngine *engine, QJsonObject *results, quint16 
     return true;
 }
 
-// Polls the move until the wheel stops, reaches the target or the polls run out.
+// Polls the move until the wheel stops, reaches the target or the move's time is up.
 bool waitForMove(xrf_hal::XrfEngine *engine, QJsonObject *results, quint16 target,
                  quint16 tolerance, quint16 *monitored)
 {
     unsigned char status = xrf_hal::FilterMoving;
-    for (int poll = 0; poll < kMaxPolls; ++poll) {
+    XrfPollBound bound(kMoveTimeoutMs);
+    do {
         XrfUtils::activeSleep(kPollMs);
         if (FilterWheelScan::userAborted())
             return false;
@@ -65,7 +68,7 @@ bool waitForMove(xrf_hal::XrfEngine *engine, QJsonObject *results, quint16 targe
                             .arg(code));
         if (status != xrf_hal::FilterMoving || qAbs(int(*monitored) - int(target)) <= tolerance)
             return true;
-    }
+    } while (bound.pollAgain());
     qWarning().noquote() << QStringLiteral(
                                 "Filter scan problem.\nMove status %1\nEncoders:  target "
                                 "%2, monitored %3, tolerance %4")

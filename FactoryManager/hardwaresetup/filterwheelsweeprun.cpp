@@ -4,6 +4,7 @@
 #include "filterwheelsetup_p.h"
 #include "filterwheelsweep_p.h"
 #include "xrffactorymanager_p.h"
+#include "xrftimescale.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -16,7 +17,9 @@ using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
 
 namespace {
 
-constexpr int kTubeReadyTries = 50;
+// The high voltage is given 10 s of instrument time to come up, and at least a few tries.
+constexpr int kTubeReadyTimeoutMs = 10000;
+constexpr int kTubeReadyMinTries = 5;
 constexpr int kTubeReadyWaitMs = 200;
 
 quint16 toEncoder(int encoder)
@@ -81,9 +84,9 @@ bool SweepRun::setTube(int kv, int ua, const QString &voltageError, const QStrin
 
 int SweepRun::enableTube()
 {
+    XrfPollBound ramp(kTubeReadyTimeoutMs, kTubeReadyMinTries);
     int code = engine->enableTube();
-    for (int attempt = 1; code == xrf_hal::EngineTubeNotReady && attempt < kTubeReadyTries;
-         ++attempt) {
+    while (code == xrf_hal::EngineTubeNotReady && ramp.pollAgain()) {
         XrfUtils::activeSleep(kTubeReadyWaitMs);
         code = engine->enableTube();
     }

@@ -16,6 +16,7 @@ namespace {
 
 const QString kButtonsTest = QStringLiteral("instrumentButtonsTest");
 const QString kCustomerIOTest = QStringLiteral("customerIOTest");
+// A watchdog on the clock program, in process time: a loaded machine must not trip it.
 constexpr int kHwClockTimeoutMs = 30000;
 constexpr int kDefaultToleranceSeconds = 10;
 constexpr int kSecondsPerDay = 24 * 60 * 60;

@@ -280,7 +280,7 @@ bool Worker::waitForStabilityDarkRate()
     XrfHardwareManager::instance()->getDarkRate(1);
     QElapsedTimer waited;
     waited.start();
-    const qint64 limit = std::max(XrfTimeScale::scaledMs(kDarkRateWaitMs), kDarkRateAnswerFloorMs);
+    const qint64 limit = XrfTimeScale::watchdogMs(kDarkRateWaitMs, kDarkRateAnswerFloorMs);
     while (stabilityDarkRatePending && waited.elapsed() < limit)
         XrfUtils::activeSleep(kDetectorPollMs);
     return !stabilityDarkRatePending;

@@ -27,7 +27,7 @@ const int kSilentControllerFloorMs = 1000;
 
 void startInactivityWatchdog(QTimer *timer)
 {
-    timer->start(std::max(XrfTimeScale::scaledMs(kInactivityTimeoutMs), kSilentControllerFloorMs));
+    timer->start(XrfTimeScale::watchdogMs(kInactivityTimeoutMs, kSilentControllerFloorMs));
 }
 const int kRetryExtraDelaySeconds = 3;
 // Past the intra-shot delay, the start of a shot takes about this long (tube ramp, filter move).

@@ -76,6 +76,8 @@ int cloudCommand(QCommandLineParser &parser, const QStringList &arguments)
 
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
+    // The cloud runs on its own, with no instrument clock: the stop flag is looked at every 100 ms
+    // of process time.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [] {
         if (g_stopRequested)

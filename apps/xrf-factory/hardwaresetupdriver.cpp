@@ -1,6 +1,7 @@
 #include "hardwaresetupdriver.h"
 
 #include "xrffactorymanager.h"
+#include "xrftimescale.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -10,8 +11,11 @@
 namespace {
 
 const QString kAccelerometer = QStringLiteral("accelerometerSetup");
-// An instrument hour is plenty for the whole run; the line gives up after it.
+// An instrument hour is plenty for the whole run; the line gives up after it. Both are watchdogs
+// on a silent library, never shorter than their floor in process time (the grace is all floor),
+// so that a loaded machine does not trip them at small time scales.
 const int kRunTimeoutMs = 60 * 60 * 1000;
+const int kRunTimeoutFloorMs = 10 * 60 * 1000;
 // After an abort, how long the line waits for the run to report before it stops waiting.
 const int kAbortGraceMs = 10000;
 
@@ -48,7 +52,8 @@ StepOutcome HardwareSetupDriver::run()
         failed.detail = QStringLiteral("no hardware setup sub-steps in the factory setup data");
         return failed;
     }
-    QTimer::singleShot(kRunTimeoutMs, &m_loop, &QEventLoop::quit);
+    QTimer::singleShot(XrfTimeScale::watchdogMs(kRunTimeoutMs, kRunTimeoutFloorMs), &m_loop,
+                       &QEventLoop::quit);
     resume();
     m_loop.exec();
     return outcome();

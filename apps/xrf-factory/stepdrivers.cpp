@@ -9,6 +9,7 @@
 #include "siminstrument.h"
 
 #include "xrffactorymanager.h"
+#include "xrftimescale.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -17,8 +18,11 @@
 
 namespace {
 
-// An instrument hour is plenty for any single step; the line gives up after it.
+// An instrument hour is plenty for any single step; the line gives up after it. A watchdog on a
+// silent library: never less than 10 minutes of process time, so a loaded machine does not trip
+// it at small time scales.
 const int kStepTimeoutMs = 60 * 60 * 1000;
+const int kWatchdogFloorMs = 10 * 60 * 1000;
 
 // Runs `start` on the factory thread and waits for the facade's `signal`, whose arguments go to
 // `onSignal`. False when the step did not finish in time.
@@ -33,7 +37,8 @@ bool startAndWait(const std::function<void()> &start, Signal signal, Handler onS
         finished = true;
         loop.quit();
     });
-    QTimer::singleShot(kStepTimeoutMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(XrfTimeScale::watchdogMs(kStepTimeoutMs, kWatchdogFloorMs), &loop,
+                       &QEventLoop::quit);
     QMetaObject::invokeMethod(manager, start, Qt::QueuedConnection);
     if (!finished)
         loop.exec();

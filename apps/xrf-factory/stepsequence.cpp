@@ -15,6 +15,7 @@
 #include <QTextStream>
 
 namespace {
+// A watchdog on a silent cloud, in process time: the cloud simulator answers in a millisecond.
 const int kCloudAnswerTimeoutMs = 30000;
 const int kCloudConfirmAttempts = 5;
 // How long the line waits for the cloud's answer to a result upload: a minute of instrument
@@ -43,9 +44,8 @@ public:
     bool wait()
     {
         if (!m_answered) {
-            QTimer::singleShot(
-                qMax(XrfTimeScale::scaledMs(kUploadAnswerInstrumentMs), kUploadAnswerFloorMs),
-                &m_loop, &QEventLoop::quit);
+            QTimer::singleShot(XrfTimeScale::watchdogMs(kUploadAnswerInstrumentMs, kUploadAnswerFloorMs),
+                               &m_loop, &QEventLoop::quit);
             m_loop.exec();
         }
         return m_answered;

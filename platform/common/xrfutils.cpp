@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -18,10 +19,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 QMutex g_rootMutex;
 QString g_instrumentRoot;
 QString g_hwClockProgram;
+constexpr qint64 kNsPerMs = 1000 * 1000;
 } // namespace
 
 void XrfUtils::setInstrumentRoot(const QString &root)
@@ -72,16 +77,26 @@ void XrfUtils::setHwClockProgram(const QString &path)
     g_hwClockProgram = path;
 }
 
+// The wait lasts its scaled time to the nanosecond and never less, so N polls of I ms span at
+// least N x I ms of instrument time at any scale. Whole milliseconds pass asleep in an event loop;
+// the part below a millisecond, all of a wait at small scales, passes processing events.
 void XrfUtils::activeSleep(int ms)
 {
-    const int scaled = XrfTimeScale::scaledMs(ms);
-    if (scaled <= 0) {
-        QCoreApplication::processEvents();
-        return;
-    }
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const qint64 waitNs = XrfTimeScale::scaledNs(ms);
+    QCoreApplication::processEvents();
     QEventLoop loop;
-    QTimer::singleShot(scaled, &loop, &QEventLoop::quit);
-    loop.exec();
+    for (qint64 left = waitNs - elapsed.nsecsElapsed(); left > 0;
+         left = waitNs - elapsed.nsecsElapsed()) {
+        if (left >= kNsPerMs) {
+            QTimer::singleShot(int(std::min<qint64>(left / kNsPerMs, INT_MAX)), Qt::PreciseTimer,
+                               &loop, &QEventLoop::quit);
+            loop.exec();
+        } else {
+            loop.processEvents();
+        }
+    }
 }
 
 XrfUtils::WriteResult XrfUtils::writeFileAtomically(const QString &path, const QByteArray &data,

@@ -41,7 +41,8 @@ public:
     static QString hwClockProgram();
     static void setHwClockProgram(const QString &path);
 
-    // Sleeps for `ms` of instrument time while the calling thread's events keep running.
+    // Sleeps for `ms` of instrument time (through the time scale, to the nanosecond, never less)
+    // while the calling thread's events keep running.
     static void activeSleep(int ms);
 
     enum class WriteResult { Ok, OpenFailed, WriteFailed, CommitFailed };

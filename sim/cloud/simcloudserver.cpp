@@ -198,6 +198,9 @@ void SimCloudServer::Private::waitUnlessStopping(int delayMs)
 
 SimCloudServer::SimCloudServer() : d(new Private)
 {
+    // An answer goes out as its headers and then its body. With Nagle's algorithm the body waits
+    // for the client's delayed acknowledgement of the headers: 40 ms on every request.
+    d->server.set_tcp_nodelay(true);
     d->registerRoutes();
 }
 

@@ -83,13 +83,25 @@ QString SimNetworkManager::instrumentSerial() const
     return m_serial.isEmpty() ? m_seenSerial : m_serial;
 }
 
-QNetworkRequest SimNetworkManager::jsonRequest(const QUrl &url, int id) const
+// Qt sends a request's headers and its body in two writes and does not turn Nagle's algorithm
+// off, so the body waits for the cloud's delayed acknowledgement of the headers: 40 ms a request.
+// With "Expect: 100-continue" the cloud answers the headers at once and the body follows. Qt
+// forgets to decompress an answer that follows a "100 Continue", so answers come uncompressed.
+QNetworkRequest SimNetworkManager::cloudRequest(const QUrl &url, int id) const
 {
     QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setRawHeader("Accept", "application/json");
     request.setRawHeader("x-tenant-id", tenantId().toUtf8());
     request.setRawHeader("x-request-id", QByteArray::number(id));
+    request.setRawHeader("Expect", "100-continue");
+    request.setRawHeader("Accept-Encoding", "identity");
+    return request;
+}
+
+QNetworkRequest SimNetworkManager::jsonRequest(const QUrl &url, int id) const
+{
+    QNetworkRequest request = cloudRequest(url, id);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     return request;
 }
 

@@ -7,10 +7,14 @@
 #include <QNetworkReply>
 #include <QTimer>
 
-// Reachability of the cloud: a periodic GET of its health address.
+#include <algorithm>
+
+// Reachability of the cloud: a GET of its health address, repeated an interval of instrument time
+// after each answer (through the time scale, with no floor), so one check at most is under way.
 
 namespace {
-constexpr int pollMinimumMs = 50;
+// A watchdog on the health answer, in process time: a loaded machine must not make a cloud that
+// answers look unreachable.
 constexpr int healthTimeoutMs = 2000;
 } // namespace
 
@@ -21,9 +25,14 @@ bool SimNetworkManager::isCloudConnected() const
 
 void SimNetworkManager::setConnectivityPollIntervalMs(int instrumentMs)
 {
-    const int interval = std::max(pollMinimumMs, XrfTimeScale::scaledMs(instrumentMs));
+    m_pollIntervalMs.store(std::max(instrumentMs, 0));
     QMetaObject::invokeMethod(
-        this, [this, interval] { m_connectivityTimer->setInterval(interval); }, Qt::AutoConnection);
+        this,
+        [this] {
+            if (m_connectivityTimer->isActive())
+                scheduleConnectivityCheck();
+        },
+        Qt::AutoConnection);
 }
 
 void SimNetworkManager::setForcedOffline(bool offline)
@@ -32,9 +41,19 @@ void SimNetworkManager::setForcedOffline(bool offline)
     QMetaObject::invokeMethod(this, &SimNetworkManager::checkConnectivity, Qt::QueuedConnection);
 }
 
+// Forced offline, nothing is checked until the cloud is allowed again. At scale 0 the checks would
+// follow each other without a pause: the first check and setForcedOffline are all there is.
+void SimNetworkManager::scheduleConnectivityCheck()
+{
+    if (m_forcedOffline.load() || XrfTimeScale::scale() <= 0)
+        return;
+    m_connectivityTimer->start(XrfTimeScale::scaledMs(m_pollIntervalMs.load()));
+}
+
 void SimNetworkManager::checkConnectivity()
 {
     if (m_forcedOffline.load()) {
+        m_connectivityTimer->stop();
         setConnected(false);
         return;
     }
@@ -50,6 +69,7 @@ void SimNetworkManager::checkConnectivity()
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         setConnected(!m_forcedOffline.load() && reply->error() == QNetworkReply::NoError
                      && status == 200);
+        scheduleConnectivityCheck();
     });
 }
 

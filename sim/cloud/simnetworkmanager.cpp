@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrlQuery>
 #include <QUuid>
@@ -48,9 +49,8 @@ SimNetworkManager::SimNetworkManager(const QUrl &baseUrl, QObject *parent)
       m_connectivityTimer(new QTimer(this))
 {
     qRegisterMetaType<XrfCloudResponse>();
+    m_connectivityTimer->setSingleShot(true);
     connect(m_connectivityTimer, &QTimer::timeout, this, &SimNetworkManager::checkConnectivity);
-    setConnectivityPollIntervalMs(10000);
-    m_connectivityTimer->start();
     QMetaObject::invokeMethod(this, &SimNetworkManager::checkConnectivity, Qt::QueuedConnection);
 }
 
@@ -96,6 +96,7 @@ int SimNetworkManager::startRequest(SimCloudRoute::Kind kind, CloudRequestIds id
     const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (requestToken)
         *requestToken = token;
+    ++m_underWay;
     QMetaObject::invokeMethod(
         this, [=] { dispatch(kind, int(id), body, token); }, Qt::QueuedConnection);
     return 0;
@@ -173,6 +174,7 @@ void SimNetworkManager::track(QNetworkReply *reply, SimCloudRoute::Kind kind, in
             reply->abort();
         }
     });
+    // A watchdog on a silent cloud, in process time (see setRequestTimeoutMs).
     pending->timeout->start(m_timeoutMs.load());
     m_pending.insert(reply, pending);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
@@ -204,6 +206,7 @@ void SimNetworkManager::onReplyFinished(QNetworkReply *reply)
     std::unique_ptr<Pending> pending(m_pending.take(reply));
     if (!pending)
         return;
+    const auto answered = qScopeGuard([this] { --m_underWay; });
     delete pending->timeout;
     std::unique_ptr<QSaveFile> target(pending->target);
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -262,6 +265,7 @@ void SimNetworkManager::finishWithError(SimCloudRoute::Kind kind, int id, const 
     XrfCloudResponse response(id, token);
     response.setFailed(error);
     emitResponse(kind, response);
+    --m_underWay;
 }
 
 void SimNetworkManager::emitResponse(SimCloudRoute::Kind kind, const XrfCloudResponse &response)

@@ -47,13 +47,16 @@ public:
     // last serial seen in a request body ("serial" or "instrumentSerialNumber") is used.
     void setInstrumentSerial(const QString &serial);
     QString instrumentSerial() const;
-    // Real milliseconds after which a request is given up (default 30000).
+    // Real milliseconds after which a request is given up (default 30000): a watchdog on a
+    // silent cloud, in process time so that a loaded machine does not trip it at small scales.
     void setRequestTimeoutMs(int timeoutMs);
-    // Instrument milliseconds between reachability checks of the cloud (default 10000; scaled
-    // through the time scale).
+    // Instrument milliseconds from one answer of a reachability check of the cloud to the next
+    // check (default 10000; scaled through the time scale, no floor).
     void setConnectivityPollIntervalMs(int instrumentMs);
     // Offline, the cloud counts as unreachable and every request fails at once.
     void setForcedOffline(bool offline);
+    // Requests started and not yet answered, failed or discarded.
+    int requestsUnderWay() const { return m_underWay.load(); }
 
 public slots:
     void checkConnectivity();
@@ -81,8 +84,10 @@ private:
     QUrl routeUrl(const SimCloudRoute &route, const QJsonObject &body, const QString &serial,
                   QString *error) const;
     QString serialFor(const QJsonObject &body);
+    QNetworkRequest cloudRequest(const QUrl &url, int id) const;
     QNetworkRequest jsonRequest(const QUrl &url, int id) const;
     void setConnected(bool connected);
+    void scheduleConnectivityCheck();
 
     QUrl m_baseUrl;
     QNetworkAccessManager *m_network = nullptr;
@@ -93,6 +98,8 @@ private:
     QString m_serial;
     QString m_seenSerial;
     std::atomic<int> m_timeoutMs{30000};
+    std::atomic<int> m_pollIntervalMs{10000};
+    std::atomic<int> m_underWay{0};
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_forcedOffline{false};
 };

@@ -57,10 +57,7 @@ QNetworkReply *SimNetworkManager::startUpload(const SimCloudRoute &route, const 
         *error = QStringLiteral("Cannot open \"%1\" for upload: %2").arg(path, file->errorString());
         return nullptr;
     }
-    QNetworkRequest request(url);
-    request.setRawHeader("Accept", "application/json");
-    request.setRawHeader("x-tenant-id", tenantId().toUtf8());
-    request.setRawHeader("x-request-id", QByteArray::number(route.requestId));
+    QNetworkRequest request = cloudRequest(url, route.requestId);
     if (route.rawUpload) {
         request.setHeader(QNetworkRequest::ContentTypeHeader,
                           QStringLiteral("application/octet-stream"));

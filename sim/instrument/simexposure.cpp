@@ -7,8 +7,13 @@
 
 namespace {
 constexpr int kRampPollMs = 100;
-constexpr int kMaxRampPolls = 100;
+// The middleware gives up on a tube whose high voltage is not up after 10 s of instrument time.
+// The controller answers a few status polls before it reports the voltage up, so the ramp is
+// polled at least that often, even at scale 0 where its time passes at once.
+constexpr double kRampTimeoutMs = 10000;
+constexpr int kMinRampPolls = 4;
 constexpr int kTickMs = 1000;
+constexpr qint64 kNsPerMs = 1000 * 1000;
 constexpr double kSafeIcrLimit = 2.5e6;
 constexpr float kTestStandVoltageKv = 40.0f;
 constexpr unsigned short kTestStandFor50kVFlag = 0x0008;
@@ -19,12 +24,38 @@ SimExposureRunner::SimExposureRunner(SimState &state, XrfHardwareManager &publis
     : m_state(state), m_publisher(publisher), m_delivery(delivery), m_timer(this)
 {
     m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (instrumentNowMs() < m_dueMs) {
+            armTimer();
+            return;
+        }
         if (m_phase == Phase::Ramping)
             onRampCheck();
         else if (m_phase == Phase::Exposing)
             onTick();
     });
+}
+
+double SimExposureRunner::instrumentNowMs()
+{
+    const auto lock = m_state.lock();
+    return m_state.nowMs();
+}
+
+// The ramp checks and the exposure seconds fall due on the instrument's clock, the one the tube,
+// the wheel and the detector follow. A Qt timer counts whole milliseconds: it sleeps through them
+// and the event loop turns over for the rest, so that a tick never comes early at any scale.
+void SimExposureRunner::waitFor(double instrumentMs)
+{
+    m_dueMs = instrumentNowMs() + instrumentMs;
+    armTimer();
+}
+
+void SimExposureRunner::armTimer()
+{
+    const double left = m_dueMs - instrumentNowMs();
+    m_timer.start(left > 0 ? int(XrfTimeScale::scaledNs(left) / kNsPerMs) : 0);
 }
 
 template<typename Emit>
@@ -50,6 +81,7 @@ void SimExposureRunner::start(const XrfExposureSettings &settings, int filterPos
     m_realSeconds = m_liveSeconds = 0;
     m_inputCounts = m_outputCounts = 0;
     m_rampPolls = 0;
+    m_rampStartMs = instrumentNowMs();
     {
         const auto lock = m_state.lock();
         m_state.tube().setVoltage(settings.tubeVoltageKv());
@@ -92,20 +124,24 @@ bool SimExposureRunner::interlockBlocks()
 void SimExposureRunner::onRampCheck()
 {
     int result;
+    double now;
     {
         const auto lock = m_state.lock();
+        now = m_state.nowMs();
         if (interlockBlocks()) {
             result = xrf_hal::EngineInterlockOpen;
         } else {
-            result = m_state.tube().enable(m_state.nowMs());
+            result = m_state.tube().enable(now);
             // Counting starts once the filter has arrived (wheel() brings it up to now).
             if (result == xrf_hal::EngineOk
                 && m_state.wheel().moveStatus() == xrf_hal::FilterMoving)
                 result = xrf_hal::EngineTubeNotReady;
         }
     }
-    if (result == xrf_hal::EngineTubeNotReady && ++m_rampPolls < kMaxRampPolls) {
-        m_timer.start(XrfTimeScale::scaledMs(kRampPollMs));
+    const bool rampTimedOut =
+        ++m_rampPolls >= kMinRampPolls && now - m_rampStartMs >= kRampTimeoutMs;
+    if (result == xrf_hal::EngineTubeNotReady && !rampTimedOut) {
+        waitFor(kRampPollMs);
         return;
     }
     if (result != xrf_hal::EngineOk) {
@@ -132,7 +168,7 @@ void SimExposureRunner::beginExposing()
     publish([](XrfHardwareManager &hm) { emit hm.exposureStarted(); });
     if (applyDueFaults())
         return;
-    m_timer.start(XrfTimeScale::scaledMs(kTickMs));
+    waitFor(kTickMs);
 }
 
 void SimExposureRunner::onTick()
@@ -161,7 +197,7 @@ void SimExposureRunner::onTick()
     if (m_silent) {
         // The controller has gone quiet: nothing reaches the manager and the exposure does not
         // end by itself.
-        m_timer.start(XrfTimeScale::scaledMs(kTickMs));
+        waitFor(kTickMs);
         return;
     }
     if (m_response.icr > kSafeIcrLimit) {
@@ -173,7 +209,7 @@ void SimExposureRunner::onTick()
         finish(XrfHardwareManager::EndNormal, false);
         return;
     }
-    m_timer.start(XrfTimeScale::scaledMs(kTickMs));
+    waitFor(kTickMs);
 }
 
 XrfSpectrum SimExposureRunner::currentSpectrum() const

@@ -15,8 +15,8 @@ class SimState;
 
 // One exposure at a time, run on the simulator's thread like the instrument middleware: the tube
 // ramps, exposureStarted, a spectrum update for every exposure second, exposureStopped at the set
-// time. All waits go through XrfTimeScale. The signals are the hardware manager's, emitted from
-// this thread, so receivers on other threads get queued calls.
+// time. Every wait runs on the instrument's clock (SimClock, through XrfTimeScale). The signals are
+// the hardware manager's, emitted from this thread, so receivers on other threads get queued calls.
 class SimExposureRunner : public QObject
 {
     Q_OBJECT
@@ -33,6 +33,9 @@ private:
     enum class Phase { Idle, Ramping, Exposing };
 
     void moveWheelFor(const XrfExposureSettings &settings, int filterPosition);
+    double instrumentNowMs();
+    void waitFor(double instrumentMs);
+    void armTimer();
     void onRampCheck();
     void beginExposing();
     void onTick();
@@ -60,4 +63,6 @@ private:
     quint64 m_outputCounts = 0;
     int m_rampPolls = 0;
     bool m_silent = false;
+    double m_rampStartMs = 0;
+    double m_dueMs = 0;
 };

@@ -133,9 +133,20 @@ void FactoryTestEnv::settleBeforeExit() const
     waitForCloudRequests();
 }
 
+// Answers reach the factory thread through the test thread's event loop and may start further
+// requests there: it is over when two rounds in a row find nothing under way.
 void FactoryTestEnv::waitForCloudRequests() const
 {
-    drainFactoryThread();
-    QTest::qWait(500);
-    drainFactoryThread();
+    QElapsedTimer waited;
+    waited.start();
+    for (int quietRounds = 0; quietRounds < 2 && waited.elapsed() < 30000;) {
+        QCoreApplication::processEvents();
+        drainFactoryThread();
+        if (network().requestsUnderWay() == 0) {
+            ++quietRounds;
+        } else {
+            quietRounds = 0;
+            QTest::qWait(1);
+        }
+    }
 }

@@ -71,7 +71,7 @@ public:
     // cleanupTestCase().
     void settleBeforeExit() const;
     // Waits until the library's cloud requests, and what their answers set off on the factory
-    // thread, are over; the instrument stays online.
+    // thread, are over (at most 30 s); the instrument stays online.
     void waitForCloudRequests() const;
 
     // Waits until everything queued to the factory thread so far has run.

@@ -303,25 +303,24 @@ void TstFilterWheelSweep::longDwellOnTheLowerHolesOfAssy20854()
     QVERIFY2(passed, qPrintable(results.value("errorMsg").toString()));
     const QJsonArray encoders = results.value("setEncoders").toArray();
     const QJsonArray realTimes = results.value("realTime").toArray();
-    double longest = 0, shortest = 1e12;
-    double below = 0, above = 0;
-    int belowCount = 0, aboveCount = 0;
+    // The shortest counts of each range: a count never ends early, but a busy machine can hold
+    // one up for seconds of instrument time.
+    double shortestBelow = 1e12, shortestAbove = 1e12;
+    int belowCount = 0;
     for (int i = 0; i < encoders.size(); ++i) {
         const double realTime = realTimes.at(i).toDouble();
         if (encoders.at(i).toInt() <= 1499) {
-            below += realTime;
             ++belowCount;
-            shortest = qMin(shortest, realTime);
+            shortestBelow = qMin(shortestBelow, realTime);
         } else {
-            above += realTime;
-            ++aboveCount;
-            longest = qMax(longest, realTime);
+            shortestAbove = qMin(shortestAbove, realTime);
         }
     }
     QCOMPARE(belowCount, (1500 - 100) / params.value("encoderStep").toInt());
-    QVERIFY2(below / belowCount > 5 * above / aboveCount,
-             qPrintable(QString("%1 ms vs %2 ms").arg(below / belowCount).arg(above / aboveCount)));
-    QVERIFY(shortest >= 10 * 2000 * 0.8);
+    QVERIFY2(shortestBelow > 5 * shortestAbove,
+             qPrintable(QString("%1 ms vs %2 ms").arg(shortestBelow).arg(shortestAbove)));
+    QVERIFY(shortestBelow >= 10 * 2000 * 0.8);
+    QVERIFY(shortestAbove >= 2000 * 0.8);
 }
 
 void TstFilterWheelSweep::everyModelsWheelPasses_data()

@@ -105,9 +105,8 @@ inline GainSetupRun runGainSetup(const QJsonObject &params)
     [&] {
         QTRY_VERIFY_WITH_TIMEOUT(complete.count() >= 1, 60000);
     }();
-    // A second completion would arrive through the same queue.
-    QTest::qWait(20);
-    env.drainFactoryThread();
+    // A second completion would arrive through the same queue, or after an upload's answer.
+    env.waitForCloudRequests();
     run.completions = complete.count();
     run.step = env.onFactoryThread(
         [] { return *worker()->hardwareSetupSteps.getHardwareSetupStep("fpgaGainSetup"); });

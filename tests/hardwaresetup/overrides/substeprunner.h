@@ -57,11 +57,13 @@ public:
                                         const QJsonObject &results = QJsonObject())
     {
         prepare(stepId, params, results);
+        QSignalSpy completions(FactoryTestEnv::get().manager(),
+                               &XrfFactoryManager::hardwareSetupStepComplete);
         start(stepId);
         QElapsedTimer timer;
         timer.start();
         while (!step(stepId).isDone() && timer.elapsed() < 60000)
-            QTest::qWait(10);
+            completions.wait(100);
         return step(stepId);
     }
 };

@@ -39,12 +39,8 @@ void setInstrumentModel(const QString &model)
 // The count once the uploads of earlier runs have arrived.
 int settledRequestCount(int requestId)
 {
-    int count = -1;
-    while (count != FactoryTestEnv::get().cloud().requestCount(requestId)) {
-        count = FactoryTestEnv::get().cloud().requestCount(requestId);
-        QTest::qWait(200);
-    }
-    return count;
+    FactoryTestEnv::get().waitForCloudRequests();
+    return FactoryTestEnv::get().cloud().requestCount(requestId);
 }
 
 } // namespace
@@ -253,7 +249,7 @@ void TstOperatorTests::resultsOutsideHardwareSetupAreIgnored()
         worker()->onHardwareSetupButtonTestComplete({{"status", true}});
     });
     QVERIFY(!SubStepRunner::step(kCustomerIO).isDone());
-    QTest::qWait(100);
+    env.waitForCloudRequests();
     QCOMPARE(env.cloud().requestCount(XrfNetworkManager::PutHardwareTestResult), sent);
 }
 

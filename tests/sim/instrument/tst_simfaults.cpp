@@ -204,7 +204,7 @@ void TestSimFaults::failingCoolerLeavesTheDetectorWarmAndNotReady()
     instrument.faults().setCoolerMaxDeltaC(15.0);
     unsigned short status = 0;
     float temperature = 0;
-    QTest::qWait(100); // 100 s of instrument time, many cooling time constants
+    XrfUtils::activeSleep(100000); // many cooling time constants
     QCOMPARE(instrument.engine()->readValue16(RegDetectorStatus, &status), 0);
     QCOMPARE(instrument.engine()->getDetectorMonitorTemperature(&temperature), 0);
     QVERIFY(!(status & 0x2));
@@ -234,7 +234,7 @@ void TestSimFaults::extraDarkRateShowsWithTheTubeOff()
     m_instrument->faults().setExtraDarkRate(500);
     QCOMPARE(m_engine->disableTube(), 0);
     QCOMPARE(m_engine->startMCA(), 0);
-    QTest::qWait(2);
+    XrfUtils::activeSleep(2000);
     QCOMPARE(m_engine->stopMCA(), 0);
     AcquisitionStats stats;
     QCOMPARE(m_engine->getAcquisitionStats(&stats), 0);
