@@ -16,6 +16,12 @@ QString stepStatusText(const QJsonValue &record)
     XrfFactoryStepInfo info;
     if (record.isObject() && info.fromJsonObject(record.toObject()))
         return info.statusStr();
+    // The air shot record is the result object itself, with "pass" or "fail".
+    const QString verdict = record.toObject().value(QStringLiteral("status")).toString();
+    if (verdict == QLatin1String("pass"))
+        return QStringLiteral("Passed");
+    if (verdict == QLatin1String("fail"))
+        return QStringLiteral("Failed");
     return QStringLiteral("stored");
 }
 } // namespace
