@@ -33,17 +33,18 @@ const QString kTargetMissedAfterIterations =
     QStringLiteral("%1:  ICR %2cps still not within %3cps tolerance of %4cps target value after "
                    "%5 iterations");
 
-QString shortest(double value)
+// Numbers in the texts as QString::arg(double) shows them: six significant digits.
+QString shown(double value)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    return QString::number(value);
 }
 
 // The beam's numbers in the order the failure texts use them.
 QString failureText(const QString &text, const XrfBeamInfo &beam, double icr, double target,
                     double last)
 {
-    return text.arg(beam.beamName(), shortest(icr), shortest(beam.icrTolerance()), shortest(target),
-                    shortest(last));
+    return text.arg(beam.beamName(), shown(icr), shown(beam.icrTolerance()), shown(target),
+                    shown(last));
 }
 
 // The current that scales the count rate to the target, within the limits.
@@ -98,16 +99,15 @@ BeamShotDecision decideBeamCurrent(const XrfBeamInfo &beam, double icr, float cu
     BeamShotDecision retry;
     if (currentUa == limits.maxUa) {
         if (icr - tolerance > target) {
-            retry.notes << kAboveAtMax.arg(shortest(icr), shortest(tolerance), shortest(target));
+            retry.notes << kAboveAtMax.arg(shown(icr), shown(tolerance), shown(target));
         } else if (!beam.hasTargetIcrDim()) {
             return finished(BeamShotDecision::CurrentLimitReached, currentUa,
                             failureText(kNoDimmerTarget, beam, icr, target, currentUa));
         } else {
-            retry.notes << kCheckingDimmerTarget.arg(shortest(currentUa), shortest(icr),
-                                                     shortest(tolerance), shortest(target),
-                                                     shortest(dimmer));
+            retry.notes << kCheckingDimmerTarget.arg(shown(currentUa), shown(icr), shown(tolerance),
+                                                     shown(target), shown(dimmer));
             if (std::abs(icr - dimmer) < tolerance) {
-                retry.notes << kWithinDimmerTarget.arg(beam.beamName(), shortest(dimmer));
+                retry.notes << kWithinDimmerTarget.arg(beam.beamName(), shown(dimmer));
                 BeamShotDecision success =
                     finished(BeamShotDecision::Success, currentUa, QString(), retry.notes);
                 success.switchToDimmerTarget = !beam.isUsingDimmerTargetIcr();
@@ -117,8 +117,8 @@ BeamShotDecision decideBeamCurrent(const XrfBeamInfo &beam, double icr, float cu
                 return finished(BeamShotDecision::CurrentLimitReached, currentUa,
                                 failureText(kDimmerTargetMissed, beam, icr, target, currentUa),
                                 retry.notes);
-            retry.notes << kReshootForDimmerTarget.arg(beam.beamName(), shortest(dimmer),
-                                                       shortest(target));
+            retry.notes << kReshootForDimmerTarget.arg(beam.beamName(), shown(dimmer),
+                                                       shown(target));
             retry.switchToDimmerTarget = true;
             retry.restartIterations = true;
         }
@@ -126,7 +126,7 @@ BeamShotDecision decideBeamCurrent(const XrfBeamInfo &beam, double icr, float cu
         if (!(target > icr + tolerance))
             return finished(BeamShotDecision::CurrentLimitReached, currentUa,
                             failureText(kTargetMissedAtMin, beam, icr, target, currentUa));
-        retry.notes << kBelowAtMin.arg(shortest(icr), shortest(tolerance), shortest(target));
+        retry.notes << kBelowAtMin.arg(shown(icr), shown(tolerance), shown(target));
     }
     if (!retry.restartIterations && iteration >= maxIterations)
         return finished(BeamShotDecision::MaxAttemptsReached, currentUa,

@@ -145,8 +145,12 @@ StepOutcome BeamsSetupDriver::outcome() const
     for (const QString &name : m_beamOrder) {
         const XrfBeamInfo &beam = m_beams.value(name);
         outcome.subSteps << beamLine(beam);
-        if (beam.hasFailed() && failure.isEmpty())
-            failure = QStringLiteral("%1: %2").arg(name, beam.errorMsg().simplified());
+        if (beam.hasFailed() && failure.isEmpty()) {
+            // Most failure texts start with the beam's name already.
+            const QString message = beam.errorMsg().simplified();
+            failure =
+                message.startsWith(name) ? message : QStringLiteral("%1: %2").arg(name, message);
+        }
     }
     if (m_status == QLatin1String("Passed")) {
         outcome.result = StepOutcome::Passed;
