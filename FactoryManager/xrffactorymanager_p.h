@@ -553,6 +553,8 @@ public:
     bool stabilityExposureRequested = false;
     bool stabilityExposureActive = false;
     int stabilityExposureState = 0;
+    // The watchdog stopped an attempt whose stop has not been reported yet.
+    bool stabilityStaleStopOwed = false;
     bool stabilityWatch = false;
     bool stabilityCheckFailed = false;
     int stabilityShotNumber = 0;

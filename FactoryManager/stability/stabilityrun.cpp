@@ -23,7 +23,7 @@ const int kInactivityTimeoutMs = 10000;
 // The watchdog looks for a silent controller. Its 10 s follow the time scale, but never below
 // this much of this process's own time: computing a shot may take a real moment however fast the
 // instrument's clock runs, and that is no silence.
-const int kSilentControllerFloorMs = 1000;
+const int kSilentControllerFloorMs = 3000;
 
 void startInactivityWatchdog(QTimer *timer)
 {
@@ -106,6 +106,7 @@ void Worker::resetStabilityRun()
     stabilityShotsAveraged = 0;
     stabilityCheckFailed = false;
     stabilityExposureState = 0;
+    stabilityStaleStopOwed = false;
     stabilityEndConditions.clear();
     stabilityHardwareErrors.clear();
     stabilityMetaInfo = XrfStabilityTestMetaInfo();
@@ -267,6 +268,7 @@ void Worker::onStartStabilityExposure()
     if (code) {
         qWarning().noquote()
             << QStringLiteral("Failed to start stability exposure, err:%1").arg(code);
+        stabilityStaleStopOwed = false;
         onStabilityExposureStopped(XrfHardwareManager::EndHardwareError, false);
     }
 }
@@ -280,6 +282,7 @@ void Worker::onStabilityExposureStarted()
         setCurrentTaskProgress(0);
     stabilityExposureRequested = false;
     stabilityExposureActive = true;
+    stabilityStaleStopOwed = false;
     if (stabilityAbortRequested) {
         qInfo() << "Aborting currently running exposure";
         XrfHardwareManager::instance()->stopExposure(true);
@@ -331,9 +334,13 @@ void Worker::onStabilityExposureStopped(XrfHardwareManager::XrfExposureEndCondit
 {
     if (!stabilityRunning)
         return;
-    if (stabilityExposureState == 2) {
+    // The stop of an attempt the watchdog ended may arrive after the next attempt was asked for,
+    // but always before that attempt's start.
+    const bool staleStop = stabilityStaleStopOwed && !stabilityExposureActive;
+    if (stabilityExposureState == 2 || staleStop) {
         qDebug() << "Exposure is already in stopped state, absorbing stop signal from hardware "
                     "manager";
+        stabilityStaleStopOwed = false;
         return;
     }
     stabilityExposureActive = false;
@@ -403,8 +410,10 @@ void Worker::onInactivityTimerTimeout()
     const QString text =
         QStringLiteral("Inactivity timer triggered, software failed to hear back from K60.");
     qWarning().noquote() << text;
-    if (stabilityExposureState == 1 || stabilityExposureRequested)
+    if (stabilityExposureState == 1 || stabilityExposureRequested) {
         XrfHardwareManager::instance()->stopExposure(true);
+        stabilityStaleStopOwed = true;
+    }
     if (!stabilityWatch)
         return;
     // The shot's record names the watchdog among the attempt's faults.
