@@ -276,15 +276,18 @@ QString SvgPlot::seriesSvg(const Frame &f, const Series &series, int index) cons
 QString SvgPlot::markersSvg(const Frame &f) const
 {
     QString svg = QStringLiteral("<g class=\"markers\" font-size=\"10\" fill=\"#333\">");
+    // Labels of neighbouring markers alternate between two heights so that they do not overlap.
+    int shown = 0;
     for (const Marker &marker : m_vertical) {
         if (marker.value < f.x.low || marker.value > f.x.high)
             continue;
         const double x = f.px(marker.value);
+        const double labelY = (shown++ % 2) ? f.top + 10 : f.top - 3;
         svg += QStringLiteral("<line class=\"marker\" data-value=\"%1\" x1=\"%2\" x2=\"%2\" "
                               "y1=\"%3\" y2=\"%4\" stroke=\"#999\" stroke-dasharray=\"3 3\"/>"
                               "<text x=\"%2\" y=\"%5\" text-anchor=\"middle\">%6</text>")
                    .arg(QString::number(marker.value), number(x), number(f.top), number(f.bottom),
-                        number(f.top - 3), escape(marker.label));
+                        number(labelY), escape(marker.label));
     }
     for (const Marker &marker : m_horizontal) {
         const double y = f.py(marker.value);
