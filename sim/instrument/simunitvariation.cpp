@@ -14,14 +14,14 @@
 namespace {
 
 // Production spreads (one standard deviation) and the clips that keep a unit physical.
-const double kGainSigma = 0.025; // detector charge gain, relative
-const double kGainClip = 0.08;
+const double kGainSigma = 0.04; // detector charge gain, relative
+const double kGainClip = 0.12;
 const double kNoiseLogSigma = 0.22; // electronic noise, log-normal
 const double kResetMidpointSigma = 45; // reset-width DAC steps
 const double kPinFetSigma = 12; // FET DAC steps
-const double kWheelShiftSigmaTicks = 7;
+const double kWheelShiftSigmaTicks = 10;
 const double kTubeOutputSigma = 0.05; // relative
-const double kBoardSensorSigmaC = 0.7;
+const double kBoardSensorSigmaC = 1.3;
 const double kProbeSensorSigmaC = 0.5;
 const double kPressureSigmaMillibar = 2.0;
 // One unit in this many has a shielding gap somewhere in its case.

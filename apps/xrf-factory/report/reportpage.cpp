@@ -16,6 +16,7 @@ table { border-collapse: collapse; font-size: 12px; margin: 8px 0; }
 th, td { border: 1px solid #ddd; padding: 3px 8px; text-align: left; vertical-align: top; }
 th { background: #f2f4f7; }
 td.num { text-align: right; }
+table.steps td:nth-child(3) { white-space: nowrap; }
 tr.substep td:first-child { padding-left: 24px; color: #555; }
 td.result { font-weight: bold; }
 td.passed { color: #1e7d3a; } td.failed, td.interrupted { color: #b3261e; }

@@ -277,8 +277,11 @@ QString SvgPlot::markersSvg(const Frame &f) const
 {
     QString svg = QStringLiteral("<g class=\"markers\" font-size=\"10\" fill=\"#333\">");
     // Labels of neighbouring markers alternate between two heights so that they do not overlap.
+    QList<Marker> vertical = m_vertical;
+    std::sort(vertical.begin(), vertical.end(),
+              [](const Marker &a, const Marker &b) { return a.value < b.value; });
     int shown = 0;
-    for (const Marker &marker : m_vertical) {
+    for (const Marker &marker : qAsConst(vertical)) {
         if (marker.value < f.x.low || marker.value > f.x.high)
             continue;
         const double x = f.px(marker.value);
