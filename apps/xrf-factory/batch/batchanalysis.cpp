@@ -1,5 +1,6 @@
 #include "batchanalysis.h"
 
+#include "reportdata.h"
 #include "runlog.h"
 #include "stepsequence.h"
 #include "svgplot.h"
@@ -18,30 +19,11 @@ bool passedResult(const QString &result)
     return result == QLatin1String("PASSED") || result == QLatin1String("SKIPPED");
 }
 
-QJsonArray subStepsOf(const QJsonObject &lastResult)
-{
-    return lastResult.value(QStringLiteral("hardwareSetup"))
-        .toObject()
-        .value(QStringLiteral("result"))
-        .toObject()
-        .value(QStringLiteral("hardwareSetupSteps"))
-        .toArray();
-}
-
-QJsonObject subStepResults(const QJsonObject &lastResult, const QString &id)
-{
-    for (const QJsonValue &step : subStepsOf(lastResult)) {
-        if (step.toObject().value(QStringLiteral("stepId")).toString() == id)
-            return step.toObject().value(QStringLiteral("results")).toObject();
-    }
-    return QJsonObject();
-}
-
 // The measurements of one unit that a batch compares.
 QMap<QString, double> unitMeasurements(const QJsonObject &lastResult)
 {
     QMap<QString, double> values;
-    const QJsonArray gain = subStepResults(lastResult, QStringLiteral("fpgaGainSetup"))
+    const QJsonArray gain = hardwareSubStepResults(lastResult, QStringLiteral("fpgaGainSetup"))
                                 .value(QStringLiteral("iterations"))
                                 .toArray();
     if (!gain.isEmpty()) {
@@ -51,18 +33,20 @@ QMap<QString, double> unitMeasurements(const QJsonObject &lastResult)
             values.insert(QStringLiteral("FPGA gain correction (%)"),
                           (first.value(QStringLiteral("newGain")).toDouble() / oldGain - 1) * 100);
     }
-    const QJsonObject pairs = subStepResults(lastResult, QStringLiteral("collimatorRatioSetup"))
-                                  .value(QStringLiteral("filterPairs"))
-                                  .toObject();
+    const QJsonObject pairs =
+        hardwareSubStepResults(lastResult, QStringLiteral("collimatorRatioSetup"))
+            .value(QStringLiteral("filterPairs"))
+            .toObject();
     for (auto it = pairs.begin(); it != pairs.end(); ++it)
         values.insert(QStringLiteral("Collimator ratio %1").arg(it.key()),
                       it.value()
                           .toObject()
                           .value(QStringLiteral("unCollimatedToCollimatedIcrRatio"))
                           .toDouble());
-    const QJsonArray widths = subStepResults(lastResult, QStringLiteral("detectorMicroReset"))
-                                  .value(QStringLiteral("resetWidth"))
-                                  .toArray();
+    const QJsonArray widths =
+        hardwareSubStepResults(lastResult, QStringLiteral("detectorMicroReset"))
+            .value(QStringLiteral("resetWidth"))
+            .toArray();
     if (!widths.isEmpty())
         values.insert(QStringLiteral("Reset width DAC"), widths.last().toDouble());
     const QJsonObject stability = lastResult.value(QStringLiteral("stability"))

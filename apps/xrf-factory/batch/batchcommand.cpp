@@ -7,6 +7,7 @@
 #include "stepsequence.h"
 
 #include "simcloudserver.h"
+#include "simpresets.h"
 #include "xrffactorymanager.h"
 #include "xrfnetworkmanager.h"
 #include "xrfutils.h"
@@ -138,9 +139,10 @@ int batchCommand(QCommandLineParser &parser, const QStringList &arguments)
         return usage(parser, QStringLiteral("--units and --jobs need a positive number"));
     if (!scaleOk || options.timeScale < 0)
         return usage(parser, QStringLiteral("--time-scale needs a number of 0 or more"));
-    if (!XrfUtils::isSafePathComponent(options.model)
-        || !QStringList({"default", "LT", "MP", "HD", "Harrier"}).contains(options.model))
-        return usage(parser, QStringLiteral("Unknown model '%1'").arg(options.model));
+    if (!SimModelPreset::models().contains(options.model))
+        return usage(parser,
+                     QStringLiteral("Unknown model '%1'; choose one of: %2")
+                         .arg(options.model, SimModelPreset::models().join(QStringLiteral(", "))));
     options.program = QCoreApplication::applicationFilePath();
     if (parser.isSet(dir)) {
         options.dir = QFileInfo(parser.value(dir)).absoluteFilePath();

@@ -23,7 +23,7 @@ ReportData ReportData::load(const QString &root)
     return data;
 }
 
-QJsonObject ReportData::hardwareSubStep(const QString &stepId) const
+QJsonObject hardwareSubStepResults(const QJsonObject &lastResult, const QString &stepId)
 {
     const QJsonArray steps = lastResult.value(QStringLiteral("hardwareSetup"))
                                  .toObject()
@@ -36,6 +36,11 @@ QJsonObject ReportData::hardwareSubStep(const QString &stepId) const
             return step.toObject().value(QStringLiteral("results")).toObject();
     }
     return QJsonObject();
+}
+
+QJsonObject ReportData::hardwareSubStep(const QString &stepId) const
+{
+    return hardwareSubStepResults(lastResult, stepId);
 }
 
 QJsonObject ReportData::lineStep(const QString &step) const

@@ -27,5 +27,8 @@ struct ReportData
     QJsonObject lineStep(const QString &step) const;
 };
 
+// The "results" of a hardware setup sub-step in a lastResult.json object.
+QJsonObject hardwareSubStepResults(const QJsonObject &lastResult, const QString &stepId);
+
 // Plain numbers from a JSON array.
 QVector<double> numbers(const QJsonArray &array);
