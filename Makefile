@@ -11,7 +11,7 @@ LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccac
 
 PACKAGES := build-essential cmake ninja-build pkg-config qtbase5-dev libqt5dbus5 libqt5network5 \
             libquazip1-qt5-dev libcpp-httplib-dev libxrl-dev libbenchmark-dev dbus-daemon curl \
-            clang-format libqt5sql5-sqlite unzip lld
+            clang-format libqt5sql5-sqlite unzip lld chromium
 
 .PHONY: all deps configure build run test test-asan test-tsan bench format clean
 

@@ -6,7 +6,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
@@ -25,13 +24,10 @@ void requestStop(int)
 // The work order of a model's default data, as the cloud holds it for that instrument.
 void seedWorkOrder(SimCloudServer &cloud, const QString &model, const QString &serial)
 {
-    QTemporaryDir home;
     QString error;
-    if (!RootSeeder::seed(RootSeeder::defaultDataDir(), model, home.path(), &error)) {
+    const QJsonObject workOrder = RootSeeder::defaultWorkOrder(model, &error);
+    if (!error.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(error));
-        return;
-    }
-    const QJsonObject workOrder = RootSeeder::workOrderOf(home.path());
     if (!workOrder.isEmpty())
         cloud.setWorkOrder(serial, workOrder);
 }

@@ -8,6 +8,7 @@
 #include "simnetworkmanager.h"
 #include "simresults.h"
 #include "simscenarios.h"
+#include "simunitvariation.h"
 #include "xrffactorymanager.h"
 #include "xrfhardwaremanager.h"
 #include "xrflogging.h"
@@ -59,21 +60,24 @@ bool FactoryLine::prepareRoot(const QString &requested, QString *errorMsg)
     return true;
 }
 
-bool FactoryLine::startCloud(QString *errorMsg)
+bool FactoryLine::startCloud(const QString &cloudUrl, QString *errorMsg)
 {
-    m_cloud.reset(new SimCloudServer);
-    if (!m_cloud->start()) {
-        *errorMsg = QStringLiteral("Cannot start the cloud simulator on 127.0.0.1");
-        return false;
-    }
-    // The cloud knows the instrument's work order, as the manufacturing cloud does once the
-    // order is released.
     const auto config = XrfHardwareManager::instance()->hardwareConfig();
     const QString serial = config ? config->insSerialNumber() : QString();
-    const QJsonObject workOrder = RootSeeder::workOrderOf(XrfUtils::homeCorvaneAppDirPath());
-    if (!workOrder.isEmpty())
-        m_cloud->setWorkOrder(serial, workOrder);
-    m_network.reset(new SimNetworkManager(QUrl(m_cloud->baseUrl())));
+    // A batch's cloud holds every unit's work order already.
+    if (cloudUrl.isEmpty()) {
+        m_cloud.reset(new SimCloudServer);
+        if (!m_cloud->start()) {
+            *errorMsg = QStringLiteral("Cannot start the cloud simulator on 127.0.0.1");
+            return false;
+        }
+        // The cloud knows the instrument's work order, as the manufacturing cloud does once the
+        // order is released.
+        const QJsonObject workOrder = RootSeeder::workOrderOf(XrfUtils::homeCorvaneAppDirPath());
+        if (!workOrder.isEmpty())
+            m_cloud->setWorkOrder(serial, workOrder);
+    }
+    m_network.reset(new SimNetworkManager(QUrl(m_cloud ? m_cloud->baseUrl() : cloudUrl)));
     m_network->setInstrumentSerial(serial);
     XrfNetworkManager::install(m_network.get());
     m_link.reset(new SimNetworkLink(m_network.get()));
@@ -104,7 +108,7 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
             return false;
         }
     }
-    m_instrument.reset(new SimInstrument(options.model));
+    m_instrument.reset(SimUnitVariation::of(options.model, options.serial).build());
     // The tests the instrument ran before the end of the line, for the diagnostic package.
     if (!QFileInfo::exists(XrfResultManager::databasePath())
         && !SimResults::seed(QDateTime::currentDateTimeUtc(), kResultDays, kResultsPerDay,
@@ -117,9 +121,9 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
     for (const QString &scenario : options.scenarios)
         SimScenarios::apply(scenario, targets);
     m_instrument->install();
-    if (!startCloud(errorMsg))
+    if (!startCloud(options.cloudUrl, errorMsg))
         return false;
-    // The cloud's part of a scenario, once the cloud runs.
+    // The cloud's part of a scenario, once the cloud runs (only a line's own cloud).
     targets = SimScenarioTargets();
     targets.cloud = m_cloud.get();
     for (const QString &scenario : options.scenarios)
@@ -130,6 +134,11 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
     manager->setProfilePath(XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/profile"));
     m_libraryStarted = true;
     return true;
+}
+
+QString FactoryLine::serial() const
+{
+    return m_instrument ? QString::number(m_instrument->serialNumber()) : QString();
 }
 
 void FactoryLine::stop()

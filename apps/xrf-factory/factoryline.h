@@ -24,6 +24,10 @@ public:
         QString model = QStringLiteral("default");
         double timeScale = 0.01;
         QStringList scenarios;
+        // The unit's serial: its own physical variation; 0 is the model's usual unit.
+        unsigned int serial = 0;
+        // A cloud that already runs (a batch's); empty: the line starts its own.
+        QString cloudUrl;
     };
 
     FactoryLine();
@@ -36,12 +40,14 @@ public:
     void stop();
 
     QString root() const { return m_root; }
+    // The instrument's serial number as its controller holds it.
+    QString serial() const;
     // The technician's habits that the scenarios set.
     TechnicianPlan technician() const { return m_technician; }
 
 private:
     bool prepareRoot(const QString &requested, QString *errorMsg);
-    bool startCloud(QString *errorMsg);
+    bool startCloud(const QString &cloudUrl, QString *errorMsg);
 
     QString m_root;
     std::unique_ptr<SimInstrument> m_instrument;

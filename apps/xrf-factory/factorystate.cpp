@@ -1,30 +1,86 @@
 #include "factorystate.h"
 
+#include "runlog.h"
+#include "stepsequence.h"
+
 #include "xrffactorymanager.h"
 #include "xrffactorystepinfo.h"
 #include "xrfsettingsmanager.h"
 #include "xrfutils.h"
 
-#include <QJsonArray>
 #include <QTextStream>
 
 namespace {
 const int kLastStepId = XrfUtils::FactorSet;
+const QString kPassed = QStringLiteral("Passed");
 
-QString stepStatusText(const QJsonValue &record)
+QString stepName(int id)
 {
+    return XrfFactoryManager::factoryStepNameFromId(XrfUtils::FactoryStepId(id));
+}
+
+// The steps the cloud counts as passed, from the factory status stored beside the records.
+QSet<int> cloudPassedSteps(const QJsonObject &results)
+{
+    QSet<int> passed;
+    const QJsonArray steps = results.value(QStringLiteral("factoryStepsStatus"))
+                                 .toObject()
+                                 .value(QStringLiteral("stepStatus"))
+                                 .toArray();
+    for (const QJsonValue &step : steps) {
+        if (step.toObject().value(QStringLiteral("statusId")).toInt() == 2)
+            passed << step.toObject().value(QStringLiteral("stepId")).toInt();
+    }
+    return passed;
+}
+
+// The first step without a passed record: what to run next when the count cannot be read.
+QString firstStepNotPassed(const QJsonObject &results)
+{
+    const QSet<int> cloudPassed = cloudPassedSteps(results);
+    for (int id = XrfUtils::Provisioning; id <= kLastStepId; ++id) {
+        if (!cloudPassed.contains(id)
+            && FactoryState::recordStatus(results.value(stepName(id))) != kPassed)
+            return stepName(id);
+    }
+    return QStringLiteral("complete");
+}
+
+void readRunLog(FactoryState *state)
+{
+    QJsonObject log;
+    QString error;
+    if (!RunLog::read(state->root, &log, &error)) {
+        state->problems << error;
+        return;
+    }
+    for (const QJsonValue &value : log.value(QStringLiteral("steps")).toArray()) {
+        const QJsonObject entry = value.toObject();
+        QJsonObject step;
+        for (const char *key : {"step", "result", "seconds", "detail"})
+            step.insert(QLatin1String(key), entry.value(QLatin1String(key)));
+        state->lineSteps.append(step);
+        if (entry.value(QStringLiteral("result")).toString() == RunLog::kRunning)
+            state->interruptedStep = entry.value(QStringLiteral("step")).toString();
+    }
+}
+} // namespace
+
+QString FactoryState::recordStatus(const QJsonValue &record)
+{
+    // The air shot record is the result object itself, with "pass" or "fail".
+    const QJsonValue status = record.toObject().value(QStringLiteral("status"));
+    if (status.isString()) {
+        const QString text = status.toString();
+        if (text == QLatin1String("pass"))
+            return kPassed;
+        return text == QLatin1String("fail") ? QStringLiteral("Failed") : text;
+    }
     XrfFactoryStepInfo info;
     if (record.isObject() && info.fromJsonObject(record.toObject()))
         return info.statusStr();
-    // The air shot record is the result object itself, with "pass" or "fail".
-    const QString verdict = record.toObject().value(QStringLiteral("status")).toString();
-    if (verdict == QLatin1String("pass"))
-        return QStringLiteral("Passed");
-    if (verdict == QLatin1String("fail"))
-        return QStringLiteral("Failed");
     return QStringLiteral("stored");
 }
-} // namespace
 
 FactoryState FactoryState::read()
 {
@@ -34,14 +90,11 @@ FactoryState FactoryState::read()
     QJsonObject settings;
     const int code = XrfSettingsManager::instance()->getUniversalSetting(
         QStringLiteral("factory.settings"), &settings);
-    if (code != XrfSettingsManager::NoError)
+    const bool settingsRead = code == XrfSettingsManager::NoError;
+    if (!settingsRead)
         state.problems
             << QStringLiteral("universal settings: %1").arg(XrfSettingsManager::errorText(code));
     state.factoryStepsCompleted = settings.value(QStringLiteral("factoryStepsCompleted")).toInt();
-    const int next = state.factoryStepsCompleted + 1;
-    state.currentStep = next > kLastStepId
-        ? QStringLiteral("complete")
-        : XrfFactoryManager::factoryStepNameFromId(XrfUtils::FactoryStepId(qMax(next, 1)));
 
     const QString lastResultPath =
         XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/factoryData/lastResult.json");
@@ -56,11 +109,40 @@ FactoryState FactoryState::read()
     const QJsonObject results = lastResult.toObject();
     for (auto it = results.begin(); it != results.end(); ++it) {
         if (XrfFactoryManager::factoryStepIdFromName(it.key()) != XrfUtils::None)
-            state.steps.insert(it.key(), stepStatusText(it.value()));
+            state.steps.insert(it.key(), recordStatus(it.value()));
         else
             state.otherKeys << it.key();
     }
+
+    if (settingsRead) {
+        const int next = state.factoryStepsCompleted + 1;
+        state.currentStep =
+            next > kLastStepId ? QStringLiteral("complete") : stepName(qMax(next, 1));
+        state.currentStepSource = QStringLiteral("settings");
+    } else {
+        state.currentStep = firstStepNotPassed(results);
+        state.currentStepSource = QStringLiteral("results");
+    }
+    readRunLog(&state);
     return state;
+}
+
+QStringList FactoryState::remainingSteps() const
+{
+    int from = currentStep == QLatin1String("complete")
+        ? kLastStepId + 1
+        : XrfFactoryManager::factoryStepIdFromName(currentStep);
+    if (!interruptedStep.isEmpty()) {
+        const int interrupted = XrfFactoryManager::factoryStepIdFromName(interruptedStep);
+        if (interrupted != XrfUtils::None)
+            from = qMin(from, interrupted);
+    }
+    QStringList remaining;
+    for (const QString &step : StepSequence::runnableSteps()) {
+        if (XrfFactoryManager::factoryStepIdFromName(step) >= from)
+            remaining << step;
+    }
+    return remaining;
 }
 
 QJsonObject FactoryState::toJson() const
@@ -68,8 +150,12 @@ QJsonObject FactoryState::toJson() const
     return {
         {QStringLiteral("root"), root},
         {QStringLiteral("currentStep"), currentStep},
+        {QStringLiteral("currentStepSource"), currentStepSource},
+        {QStringLiteral("interruptedStep"), interruptedStep},
+        {QStringLiteral("remainingSteps"), QJsonArray::fromStringList(remainingSteps())},
         {QStringLiteral("factoryStepsCompleted"), factoryStepsCompleted},
         {QStringLiteral("steps"), steps},
+        {QStringLiteral("lineSteps"), lineSteps},
         {QStringLiteral("otherKeys"), QJsonArray::fromStringList(otherKeys)},
         {QStringLiteral("problems"), QJsonArray::fromStringList(problems)},
     };
@@ -81,14 +167,38 @@ QString FactoryState::toText() const
     QTextStream out(&text);
     out << "Instrument root:         " << root << '\n'
         << "Factory steps completed: " << factoryStepsCompleted << '\n'
-        << "Current step:            " << currentStep << '\n'
-        << "Stored step results:     " << (steps.isEmpty() ? QStringLiteral("none") : QString())
+        << "Current step:            " << currentStep
+        << (currentStepSource == QLatin1String("results")
+                ? " (from the stored results: the settings cannot be read)"
+                : "")
+        << '\n';
+    if (!interruptedStep.isEmpty())
+        out << "Interrupted:             the line stopped during " << interruptedStep
+            << "; run it again to resume\n";
+    const QStringList remaining = remainingSteps();
+    if (!remaining.isEmpty())
+        out << "Next step to run:        " << remaining.first() << '\n'
+            << "Resume with:             xrf-factory run --root " << root << " --resume\n";
+    else if (currentStep != QLatin1String("complete"))
+        out << "Next step to run:        " << currentStep << " (this line cannot run it yet)\n";
+    out << "Stored step results:     " << (steps.isEmpty() ? QStringLiteral("none") : QString())
         << '\n';
     for (auto it = steps.begin(); it != steps.end(); ++it)
         out << "  " << qSetFieldWidth(22) << Qt::left << it.key() << qSetFieldWidth(0)
             << it.value().toString() << '\n';
     if (!otherKeys.isEmpty())
         out << "Other stored results:    " << otherKeys.join(QStringLiteral(", ")) << '\n';
+    if (!lineSteps.isEmpty()) {
+        out << "Line runs (line/runLog.json):\n";
+        for (const QJsonValue &value : lineSteps) {
+            const QJsonObject step = value.toObject();
+            out << "  " << qSetFieldWidth(22) << Qt::left
+                << step.value(QStringLiteral("step")).toString() << qSetFieldWidth(9)
+                << step.value(QStringLiteral("result")).toString() << qSetFieldWidth(0)
+                << QString::number(step.value(QStringLiteral("seconds")).toDouble(), 'f', 1)
+                << " s  " << step.value(QStringLiteral("detail")).toString() << '\n';
+        }
+    }
     for (const QString &problem : problems)
         out << "Problem: " << problem << '\n';
     return text;

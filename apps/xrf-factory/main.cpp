@@ -1,9 +1,12 @@
 // xrf-factory: the factory line on a simulated instrument.
 
+#include "batchcommand.h"
 #include "cloudcommand.h"
 #include "factoryline.h"
 #include "factorystate.h"
 #include "progressview.h"
+#include "reportcommand.h"
+#include "runlog.h"
 #include "stepsequence.h"
 
 #include "simscenarios.h"
@@ -61,7 +64,23 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
         QStringLiteral("abort-during"),
         QStringLiteral("The technician aborts the hardware setup when this sub-step starts."),
         QStringLiteral("SUBSTEP"));
-    parser.addOptions({root, model, steps, timeScale, scenario, abortDuring});
+    const QCommandLineOption serial(
+        QStringLiteral("serial"),
+        QStringLiteral("The unit's serial number: its own physical variation (default: the "
+                       "model's usual unit)."),
+        QStringLiteral("N"));
+    const QCommandLineOption cloudUrl(QStringLiteral("cloud-url"),
+                                      QStringLiteral("Use this running cloud simulator."),
+                                      QStringLiteral("URL"));
+    const QCommandLineOption resume(
+        QStringLiteral("resume"),
+        QStringLiteral("Run the steps the root has not passed yet, from the one a killed run "
+                       "was in."));
+    const QCommandLineOption report(QStringLiteral("report"),
+                                    QStringLiteral("Write the HTML report of the root to FILE."),
+                                    QStringLiteral("FILE"));
+    parser.addOptions(
+        {root, model, steps, timeScale, scenario, abortDuring, serial, cloudUrl, resume, report});
     parser.process(arguments);
 
     FactoryLine::Options options;
@@ -72,7 +91,13 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     options.timeScale = parser.value(timeScale).toDouble(&scaleOk);
     if (!scaleOk || options.timeScale < 0)
         return usageError(parser, QStringLiteral("--time-scale needs a number of 0 or more"));
-    const QStringList requestedSteps = parser.isSet(steps)
+    options.cloudUrl = parser.value(cloudUrl);
+    bool serialOk = true;
+    if (parser.isSet(serial))
+        options.serial = parser.value(serial).toUInt(&serialOk);
+    if (!serialOk || (parser.isSet(serial) && options.serial == 0))
+        return usageError(parser, QStringLiteral("--serial needs a positive number"));
+    QStringList requestedSteps = parser.isSet(steps)
         ? parser.value(steps).split(QLatin1Char(','), Qt::SkipEmptyParts)
         : StepSequence::runnableSteps();
     QString error;
@@ -85,15 +110,23 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
         return 1;
     }
     out() << "Instrument root: " << line.root() << "\n" << Qt::flush;
+    if (parser.isSet(resume))
+        requestedSteps = FactoryState::read().remainingSteps();
     ProgressView progress;
+    RunLog runLog(line.root(), options.model, line.serial());
     TechnicianPlan plan = line.technician();
     if (parser.isSet(abortDuring))
         plan.abortDuring = parser.value(abortDuring);
-    const QList<StepOutcome> outcomes = StepSequence(plan).run(requestedSteps);
+    StepSequence sequence(plan);
+    sequence.addObserver(&progress);
+    sequence.addObserver(&runLog);
+    const QList<StepOutcome> outcomes = sequence.run(requestedSteps);
     const QString logFile = XrfLogger::logFilePath();
     line.stop();
     if (!outcomes.isEmpty())
         out() << "\n" << StepSequence::summaryTable(outcomes) << "\n";
+    if (parser.isSet(report) && !writeReport(line.root(), parser.value(report), out(), err()))
+        return 1;
     out() << FactoryState::read().toText() << "Log file:                " << logFile << '\n'
           << "Inspect it later with:   xrf-factory status --root " << line.root() << '\n'
           << Qt::flush;
@@ -149,11 +182,13 @@ int main(int argc, char *argv[])
                        "Commands:\n"
                        "  run        prepare an instrument root and run factory steps\n"
                        "  status     print the factory state of an instrument root\n"
+                       "  report     write the HTML report of an instrument root\n"
+                       "  batch      run a batch of simulated units against one cloud\n"
                        "  scenarios  list the fault scenarios of the simulated instrument\n"
                        "  cloud      run the simulated manufacturing cloud on its own"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("run, status, scenarios or cloud"));
+                                 QStringLiteral("run, status, report, batch, scenarios or cloud"));
     parser.parse(app.arguments());
     const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
@@ -162,6 +197,10 @@ int main(int argc, char *argv[])
         return runCommand(parser, app.arguments());
     if (command == QLatin1String("status"))
         return statusCommand(parser, app.arguments());
+    if (command == QLatin1String("report"))
+        return reportCommand(parser, app.arguments());
+    if (command == QLatin1String("batch"))
+        return batchCommand(parser, app.arguments());
     if (command == QLatin1String("scenarios"))
         return scenariosCommand();
     if (command == QLatin1String("cloud"))

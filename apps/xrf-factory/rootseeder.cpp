@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 QString RootSeeder::defaultDataDir()
 {
@@ -52,4 +53,12 @@ QJsonObject RootSeeder::workOrderOf(const QString &homeDir)
     if (!XrfUtils::readJsonFile(homeDir + QStringLiteral("/factoryData/workOrderInfo.json"), &info))
         return QJsonObject();
     return info.toObject().value(QStringLiteral("workOrder")).toObject();
+}
+
+QJsonObject RootSeeder::defaultWorkOrder(const QString &model, QString *errorMsg)
+{
+    QTemporaryDir home;
+    if (!seed(defaultDataDir(), model, home.path(), errorMsg))
+        return QJsonObject();
+    return workOrderOf(home.path());
 }

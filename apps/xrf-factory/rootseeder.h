@@ -17,6 +17,9 @@ public:
 
     // The work order in a home folder's workOrderInfo.json; empty when there is none.
     static QJsonObject workOrderOf(const QString &homeDir);
+    // The work order of a model's default data, as the cloud holds it for the model's units;
+    // empty with a message when the data cannot be read.
+    static QJsonObject defaultWorkOrder(const QString &model, QString *errorMsg);
 
 private:
     static bool copyMissing(const QString &from, const QString &to, QString *errorMsg);

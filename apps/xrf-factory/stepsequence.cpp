@@ -44,8 +44,9 @@ public:
     bool wait()
     {
         if (!m_answered) {
-            QTimer::singleShot(XrfTimeScale::watchdogMs(kUploadAnswerInstrumentMs, kUploadAnswerFloorMs),
-                               &m_loop, &QEventLoop::quit);
+            QTimer::singleShot(
+                XrfTimeScale::watchdogMs(kUploadAnswerInstrumentMs, kUploadAnswerFloorMs), &m_loop,
+                &QEventLoop::quit);
             m_loop.exec();
         }
         return m_answered;
@@ -111,8 +112,13 @@ bool StepSequence::validate(const QStringList &steps, QString *errorMsg)
 QList<StepOutcome> StepSequence::run(const QStringList &steps)
 {
     QList<StepOutcome> outcomes;
-    for (const QString &step : technicianOrder(steps))
+    for (const QString &step : technicianOrder(steps)) {
+        for (StepObserver *observer : qAsConst(m_observers))
+            observer->stepStarted(step);
         outcomes << runStep(step);
+        for (StepObserver *observer : qAsConst(m_observers))
+            observer->stepFinished(outcomes.last());
+    }
     return outcomes;
 }
 

@@ -24,6 +24,15 @@ struct StepOutcome
     QString resultText() const;
 };
 
+// Follows the line from step to step: the progress view and the run log.
+class StepObserver
+{
+public:
+    virtual ~StepObserver() = default;
+    virtual void stepStarted(const QString &step) = 0;
+    virtual void stepFinished(const StepOutcome &outcome) = 0;
+};
+
 // Drives the requested factory steps through the library as the instrument application does:
 // enter the step with initFactoryStep, start it, answer its prompts, wait for its completion.
 class StepSequence
@@ -42,6 +51,8 @@ public:
     // pseudo-step).
     static bool validate(const QStringList &steps, QString *errorMsg);
 
+    // Told when each step starts and ends; the observer outlives the sequence.
+    void addObserver(StepObserver *observer) { m_observers << observer; }
     QList<StepOutcome> run(const QStringList &steps);
 
     static QString summaryTable(const QList<StepOutcome> &outcomes);
@@ -57,4 +68,5 @@ private:
     static void raiseStepsCompleted(const QString &step);
 
     TechnicianPlan m_plan;
+    QList<StepObserver *> m_observers;
 };

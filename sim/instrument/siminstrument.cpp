@@ -23,12 +23,8 @@ std::atomic<SimInstrument *> g_installed{nullptr};
 
 struct SimInstrument::Private
 {
-    explicit Private(const QString &model)
-        : preset(SimModelPreset::byModel(model)),
-          state(preset, faults),
-          engine(state),
-          cameras(state),
-          interfaces(state)
+    explicit Private(const SimModelPreset &built)
+        : preset(built), state(preset, faults), engine(state), cameras(state), interfaces(state)
     {
         hardware.reset(new SimHardwareManager(state));
     }
@@ -48,7 +44,10 @@ QStringList SimInstrument::models()
     return SimModelPreset::models();
 }
 
-SimInstrument::SimInstrument(const QString &model) : d(new Private(model)) { }
+SimInstrument::SimInstrument(const QString &model) : d(new Private(SimModelPreset::byModel(model)))
+{ }
+
+SimInstrument::SimInstrument(const SimModelPreset &preset) : d(new Private(preset)) { }
 
 SimInstrument::~SimInstrument()
 {

@@ -29,6 +29,8 @@ public:
     static QStringList models();
 
     explicit SimInstrument(const QString &model = QStringLiteral("default"));
+    // An instrument built to a preset of its own (a unit of a production batch).
+    explicit SimInstrument(const SimModelPreset &preset);
     ~SimInstrument();
 
     QString model() const;

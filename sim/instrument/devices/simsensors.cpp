@@ -12,22 +12,22 @@ double SimSensors::noisy(double value, double sigma)
 
 double SimSensors::digitalBoardC(const SimEnvironment &env, double tubeWatts)
 {
-    return noisy(env.ambientC + 9.0 + 0.5 * tubeWatts, 0.1);
+    return noisy(env.ambientC + 9.0 + 0.5 * tubeWatts + m_offsets.digitalBoardC, 0.1);
 }
 
 double SimSensors::barometerC(const SimEnvironment &env, double tubeWatts)
 {
-    return noisy(env.ambientC + 7.2 + 0.4 * tubeWatts, 0.1);
+    return noisy(env.ambientC + 7.2 + 0.4 * tubeWatts + m_offsets.barometerC, 0.1);
 }
 
 double SimSensors::probeC(const SimEnvironment &env)
 {
-    return noisy(env.ambientC + 4.0, 0.1);
+    return noisy(env.ambientC + 4.0 + m_offsets.probeC, 0.1);
 }
 
 double SimSensors::preampC(const SimEnvironment &env)
 {
-    return noisy(env.ambientC + 5.1, 0.1);
+    return noisy(env.ambientC + 5.1 + m_offsets.preampC, 0.1);
 }
 
 double SimSensors::preampHotSideC(const SimEnvironment &env)
@@ -52,7 +52,7 @@ double SimSensors::socC(const SimEnvironment &env)
 
 double SimSensors::pressure(const SimEnvironment &env)
 {
-    return noisy(env.pressureMillibar, 0.3);
+    return noisy(env.pressureMillibar + m_offsets.pressureMillibar, 0.3);
 }
 
 void SimSensors::accelerometer(const SimEnvironment &env, double out[3])

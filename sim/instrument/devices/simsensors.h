@@ -30,11 +30,23 @@ struct SimBatteryReading
     unsigned short remainingMah = 0;
 };
 
+// A unit's housekeeping sensors as built: what each reads above the truth.
+struct SimSensorOffsets
+{
+    double digitalBoardC = 0;
+    double barometerC = 0;
+    double probeC = 0;
+    double preampC = 0;
+    double pressureMillibar = 0;
+};
+
 // Readings with their noise; every function draws from the instrument's generator.
 class SimSensors
 {
 public:
     explicit SimSensors(SimPoisson &random) : m_random(random) { }
+
+    void setOffsets(const SimSensorOffsets &offsets) { m_offsets = offsets; }
 
     double digitalBoardC(const SimEnvironment &env, double tubeWatts);
     double barometerC(const SimEnvironment &env, double tubeWatts);
@@ -57,4 +69,5 @@ private:
     double noisy(double value, double sigma);
 
     SimPoisson &m_random;
+    SimSensorOffsets m_offsets;
 };
