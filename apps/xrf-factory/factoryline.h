@@ -42,6 +42,8 @@ public:
 private:
     bool prepareRoot(const QString &requested, QString *errorMsg);
     bool startCloud(QString *errorMsg);
+    void publishSyntheticPackage();
+    bool installDataEdits(QString *errorMsg);
 
     QString m_root;
     std::unique_ptr<SimInstrument> m_instrument;
