@@ -2,33 +2,23 @@
 // without pass, the status lists the methods with their variants and twins, and every scenario of
 // the step fails with its own text without writing outside the instrument root.
 
+#include "linerun.h"
 #include "xrfutils.h"
 
 #include <QtTest>
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-};
+using Run = LineRun;
 
 Run xrfFactory(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(XRF_FACTORY_BIN), arguments);
-    Run run;
-    if (!process.waitForFinished(240000))
-        return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
-    return run;
+    return LineRun::run(QStringLiteral(XRF_FACTORY_BIN), arguments, 240000);
 }
 
 QStringList lineArguments(const QString &root, const QString &steps)
 {
-    return {"run", "--root", root, "--steps", steps, "--time-scale", "0.001"};
+    return LineRun::lineArguments(root, steps);
 }
 
 // Every path below `folder` whose name contains `part`.
