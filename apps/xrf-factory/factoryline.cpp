@@ -8,6 +8,7 @@
 #include "simnetworkmanager.h"
 #include "simresults.h"
 #include "simscenarios.h"
+#include "simsyntheticpackage.h"
 #include "simunitvariation.h"
 #include "xrffactorymanager.h"
 #include "xrfhardwaremanager.h"
@@ -18,6 +19,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QMetaObject>
 #include <QTemporaryDir>
 #include <QThread>
@@ -60,6 +62,59 @@ bool FactoryLine::prepareRoot(const QString &requested, QString *errorMsg)
     return true;
 }
 
+// The work order and method part map as the technician's data have them (scenarios change
+// them); written before the cloud and the library read them.
+bool FactoryLine::installDataEdits(QString *errorMsg)
+{
+    const QString home = XrfUtils::homeCorvaneAppDirPath();
+    if (!m_technician.extraWorkOrderPartNumbers.isEmpty()) {
+        const QString path = home + QStringLiteral("/factoryData/workOrderInfo.json");
+        QJsonValue info;
+        if (!XrfUtils::readJsonFile(path, &info, errorMsg))
+            return false;
+        QJsonObject root = info.toObject();
+        QJsonObject workOrder = root.value(QStringLiteral("workOrder")).toObject();
+        QJsonArray methods = workOrder.value(QStringLiteral("modelMethod")).toArray();
+        for (const QString &partNumber : m_technician.extraWorkOrderPartNumbers)
+            methods.append(QJsonObject{{QStringLiteral("name"), partNumber},
+                                       {QStringLiteral("customRegion"), QJsonArray()}});
+        workOrder.insert(QStringLiteral("modelMethod"), methods);
+        root.insert(QStringLiteral("workOrder"), workOrder);
+        if (!XrfUtils::writeJsonFile(path, QJsonDocument(root), errorMsg))
+            return false;
+    }
+    const QDir folder(home + QStringLiteral("/calibrationdefault"));
+    for (const QString &name :
+         folder.entryList({QStringLiteral("methodsPartIdMap*.json")}, QDir::Files)) {
+        if (m_technician.methodIdEdits.isEmpty())
+            break;
+        QJsonValue map;
+        if (!XrfUtils::readJsonFile(folder.filePath(name), &map, errorMsg))
+            return false;
+        QJsonObject root = map.toObject();
+        for (auto it = m_technician.methodIdEdits.cbegin(); it != m_technician.methodIdEdits.cend();
+             ++it) {
+            const QString path = QStringLiteral("methods.default.%1.id").arg(it.key());
+            if (XrfJsonHelper::getJsonValueFromPath(root, path).isString())
+                XrfJsonHelper::setJsonValueFromPath(root, path, it.value());
+        }
+        if (!XrfUtils::writeJsonFile(folder.filePath(name), QJsonDocument(root), errorMsg))
+            return false;
+    }
+    return true;
+}
+
+// The synthetic shot package prepared for the synthetic methods of the instrument's method part
+// map; none when the map has no synthetic method.
+void FactoryLine::publishSyntheticPackage()
+{
+    const QByteArray package = SimSyntheticPackage::forCalibrationDefaults(
+        XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/calibrationdefault"));
+    if (!package.isEmpty())
+        m_cloud->setPackage(SimCloudPackage::SyntheticShots, QStringLiteral("syntheticShots.zip"),
+                            package);
+}
+
 bool FactoryLine::startCloud(const QString &cloudUrl, QString *errorMsg)
 {
     const auto config = XrfHardwareManager::instance()->hardwareConfig();
@@ -76,6 +131,7 @@ bool FactoryLine::startCloud(const QString &cloudUrl, QString *errorMsg)
         const QJsonObject workOrder = RootSeeder::workOrderOf(XrfUtils::homeCorvaneAppDirPath());
         if (!workOrder.isEmpty())
             m_cloud->setWorkOrder(serial, workOrder);
+        publishSyntheticPackage();
     }
     m_network.reset(new SimNetworkManager(QUrl(m_cloud ? m_cloud->baseUrl() : cloudUrl)));
     m_network->setInstrumentSerial(serial);
@@ -120,6 +176,8 @@ bool FactoryLine::start(const Options &options, QString *errorMsg)
     targets.technician = &m_technician;
     for (const QString &scenario : options.scenarios)
         SimScenarios::apply(scenario, targets);
+    if (!installDataEdits(errorMsg))
+        return false;
     m_instrument->install();
     if (!startCloud(options.cloudUrl, errorMsg))
         return false;

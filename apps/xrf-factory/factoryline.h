@@ -48,6 +48,8 @@ public:
 private:
     bool prepareRoot(const QString &requested, QString *errorMsg);
     bool startCloud(const QString &cloudUrl, QString *errorMsg);
+    void publishSyntheticPackage();
+    bool installDataEdits(QString *errorMsg);
 
     QString m_root;
     std::unique_ptr<SimInstrument> m_instrument;

@@ -107,6 +107,12 @@ FactoryState FactoryState::read()
         state.problems << QStringLiteral("%1 does not hold a JSON object").arg(lastResultPath);
     }
     const QJsonObject results = lastResult.toObject();
+    state.methods = results.value(QStringLiteral("prerequisiteShots"))
+                        .toObject()
+                        .value(QStringLiteral("result"))
+                        .toObject()
+                        .value(QStringLiteral("methods"))
+                        .toArray();
     for (auto it = results.begin(); it != results.end(); ++it) {
         if (XrfFactoryManager::factoryStepIdFromName(it.key()) != XrfUtils::None)
             state.steps.insert(it.key(), recordStatus(it.value()));
@@ -157,6 +163,7 @@ QJsonObject FactoryState::toJson() const
         {QStringLiteral("steps"), steps},
         {QStringLiteral("lineSteps"), lineSteps},
         {QStringLiteral("otherKeys"), QJsonArray::fromStringList(otherKeys)},
+        {QStringLiteral("methods"), methods},
         {QStringLiteral("problems"), QJsonArray::fromStringList(problems)},
     };
 }
@@ -188,6 +195,10 @@ QString FactoryState::toText() const
             << it.value().toString() << '\n';
     if (!otherKeys.isEmpty())
         out << "Other stored results:    " << otherKeys.join(QStringLiteral(", ")) << '\n';
+    if (!methods.isEmpty())
+        out << "Methods to calibrate:\n";
+    for (const QString &line : methodLines())
+        out << "  " << line << '\n';
     if (!lineSteps.isEmpty()) {
         out << "Line runs (line/runLog.json):\n";
         for (const QJsonValue &value : lineSteps) {
@@ -202,4 +213,35 @@ QString FactoryState::toText() const
     for (const QString &problem : problems)
         out << "Problem: " << problem << '\n';
     return text;
+}
+
+QStringList FactoryState::methodLines() const
+{
+    QStringList lines;
+    for (const QJsonValue &value : methods) {
+        const QJsonObject method = value.toObject();
+        QStringList kinds;
+        if (method.value(QStringLiteral("isBigSet")).toBool())
+            kinds << QStringLiteral("BigSet");
+        if (method.value(QStringLiteral("isNativeCalibration")).toBool())
+            kinds << QStringLiteral("ISC");
+        if (method.value(QStringLiteral("isCollimatedCalibration")).toBool())
+            kinds << QStringLiteral("collimated twin");
+        const QString twin =
+            method.value(QStringLiteral("alternateCalibrationMethodID")).toString();
+        if (!twin.isEmpty())
+            kinds << QStringLiteral("twin %1").arg(twin);
+        if (method.value(QStringLiteral("isSyntheticMethod")).toBool())
+            kinds << QStringLiteral("synthetic");
+        if (method.value(QStringLiteral("isFullDemoMethod")).toBool())
+            kinds << QStringLiteral("full demo");
+        if (!method.value(QStringLiteral("isFactoryMethod")).toBool(true))
+            kinds << QStringLiteral("clone of %1")
+                         .arg(method.value(QStringLiteral("factoryMethodID")).toString());
+        lines << QStringLiteral("%1 %2 %3")
+                     .arg(method.value(QStringLiteral("id")).toString(), -22)
+                     .arg(method.value(QStringLiteral("partId")).toString(), -18)
+                     .arg(kinds.join(QStringLiteral(", ")));
+    }
+    return lines;
 }

@@ -19,6 +19,8 @@ struct FactoryState
     QJsonArray lineSteps; // the run log's steps: step, result, seconds, detail
     QJsonObject steps; // step name -> status text, for each step present in lastResult.json
     QStringList otherKeys; // the other keys of lastResult.json
+    // The work order's methods as the prerequisite shots listed them (ModelMethod JSON).
+    QJsonArray methods;
     QStringList problems; // files that could not be read, with the reason
 
     // Reads the state of the instrument root that XrfUtils points at.
@@ -32,4 +34,6 @@ struct FactoryState
     // The status of a lastResult.json record as text: "Passed", "Failed", ...
     static QString recordStatus(const QJsonValue &record);
     QString toText() const;
+    // One line per method: id, part number, and what kind of method it is.
+    QStringList methodLines() const;
 };

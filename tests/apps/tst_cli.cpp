@@ -58,13 +58,12 @@ void TstCli::runPreparesAFreshRootAndReportsItsState()
     QCOMPARE(run.exitCode, 0);
     // The runnable steps run by default and pass on every model; the cloud's confirmation moves
     // the count on.
-    for (const char *step :
-         {"provisioning", "hardwareSetup", "cameraSetup", "stability", "collimatedStability",
-          "beamsSetup", "airShot"})
+    for (const char *step : {"provisioning", "hardwareSetup", "cameraSetup", "stability",
+                             "collimatedStability", "beamsSetup", "airShot", "prerequisiteShots"})
         QVERIFY2(run.out.contains(QRegularExpression(QString("\\n%1 +PASSED").arg(step))),
                  qPrintable(run.out));
-    QVERIFY2(run.out.contains("Factory steps completed: 8"), qPrintable(run.out));
-    QVERIFY(run.out.contains("Current step:            prerequisiteShots"));
+    QVERIFY2(run.out.contains("Factory steps completed: 9"), qPrintable(run.out));
+    QVERIFY(run.out.contains("Current step:            calibrationShot"));
     QVERIFY(run.out.contains("xrf-factory status --root " + root));
     for (const char *folder :
          {"home/factoryData", "home/profile/instrumentsettings", "sysroot", "sim"})

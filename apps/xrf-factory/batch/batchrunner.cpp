@@ -5,6 +5,7 @@
 
 #include "simcloudserver.h"
 #include "simpresets.h"
+#include "simsyntheticpackage.h"
 #include "xrfutils.h"
 
 #include <QDir>
@@ -148,6 +149,13 @@ bool BatchRunner::start(QString *errorMsg)
     }
     for (const BatchUnit &unit : qAsConst(m_units))
         m_cloud->setWorkOrder(QString::number(unit.serial), workOrder);
+    // Every unit of the model has the same hardware, so one synthetic package serves them all.
+    const QByteArray package = SimSyntheticPackage::forCalibrationDefaults(
+        QStringLiteral("%1/%2/calibrationdefault")
+            .arg(RootSeeder::defaultDataDir(), m_options.model));
+    if (!package.isEmpty())
+        m_cloud->setPackage(SimCloudPackage::SyntheticShots, QStringLiteral("syntheticShots.zip"),
+                            package);
     saveState();
     return true;
 }

@@ -110,7 +110,7 @@ const QVector<SimScenario> &scenarios()
 {
     static const QVector<SimScenario> list = instrumentScenarios() + hardwareSetupScenarios()
         + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios()
-        + stabilityScenarios() + shotScenarios() + surveyScenarios();
+        + stabilityScenarios() + shotScenarios() + methodScenarios() + surveyScenarios();
     return list;
 }
 

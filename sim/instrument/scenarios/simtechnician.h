@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 class SimInstrument;
 
@@ -31,4 +32,11 @@ struct SimTechnician
     // The operator tests (sub-step ids "instrumentButtonsTest", "customerIOTest") that the
     // technician fails, each with what the technician reports; the others pass.
     QMap<QString, QString> failedOperatorTests;
+    // The technician lifts the test stand's lid during the first prerequisite shot.
+    bool liftsLidDuringPrerequisiteShot = false;
+    // The data the line installs differ from the model's defaults: part numbers the released
+    // work order sells besides its own, and method ids written into the method part map (part
+    // number -> id), as a hand-edited or corrupted file would have them.
+    QStringList extraWorkOrderPartNumbers;
+    QMap<QString, QString> methodIdEdits;
 };
