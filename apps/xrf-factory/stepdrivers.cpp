@@ -2,6 +2,7 @@
 
 #include "airshotdriver.h"
 #include "beamssetupdriver.h"
+#include "calibrationshotdriver.h"
 #include "hardwaresetupdriver.h"
 #include "stabilitydriver.h"
 #include "surveydriver.h"
@@ -160,6 +161,11 @@ StepOutcome runAirShot(const TechnicianPlan &plan)
     return AirShotDriver(plan).run();
 }
 
+StepOutcome runCalibrationShot(const TechnicianPlan &plan)
+{
+    return CalibrationShotDriver(plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -174,6 +180,7 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("collimatedStability"), runCollimatedStability},
         {QStringLiteral("beamsSetup"), runBeamsSetup},
         {QStringLiteral("airShot"), runAirShot},
+        {QStringLiteral("calibrationShot"), runCalibrationShot},
     };
     return drivers;
 }

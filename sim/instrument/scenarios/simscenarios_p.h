@@ -30,3 +30,4 @@ QVector<SimScenario> setupCheckScenarios(); // simscenarios_setupchecks.cpp
 QVector<SimScenario> surveyScenarios(); // simscenarios_survey.cpp
 QVector<SimScenario> stabilityScenarios(); // simscenarios_stability.cpp
 QVector<SimScenario> shotScenarios(); // simscenarios_shots.cpp
+QVector<SimScenario> calibrationScenarios(); // simscenarios_calibration.cpp

@@ -3,6 +3,8 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+
 class SimInstrument;
 
 // How the simulated technician on the factory line departs from a careful one who answers every
@@ -31,4 +33,9 @@ struct SimTechnician
     // The operator tests (sub-step ids "instrumentButtonsTest", "customerIOTest") that the
     // technician fails, each with what the technician reports; the others pass.
     QMap<QString, QString> failedOperatorTests;
+    // The calibration shots: a fault of the instrument that shows once the technician starts
+    // them (armed then, so that the earlier steps run clean), and a technician who leaves the
+    // test stand lid open until the run asks for it to be closed.
+    std::function<void(SimInstrument &)> calibrationFault;
+    bool leavesLidOpenForCalibration = false;
 };
