@@ -59,6 +59,11 @@ public:
     void abortCalibrateMethodMB();
     // Must be called from a thread other than the factory thread.
     XrfRadiationSurveyResult loadRadiationSurveyParams() const;
+    // The prerequisite shot list as the step holds it now.
+    XrfPrerequisiteShotList prerequisiteShotsList() const;
+    // The ids of every method of the work order; false with the error for null arguments or
+    // when the method list could not be built.
+    bool getFactoryMethodIds(QStringList *ids, QString *err) const;
 
     // The factory thread, for callers that invoke or connect to the library; null before init().
     QThread *factoryThread() const;
@@ -120,6 +125,14 @@ public slots:
     void setTarvoHDButtonTestComplete(bool completed);
     void startAirShot();
     void abortAirShot();
+    // Prerequisite shots (factory step 9) and the synthetic shots: shoot the next shot (empty id)
+    // or the named one; forget a shot's result (empty id: every shot); download the synthetic
+    // package the cloud offers (then select and, with `process`, process the synthetic shots),
+    // or a package at a given address.
+    void startPrerequisiteShot(const QString &shotId);
+    void invalidatePrerequisiteShot(const QString &shotId);
+    void downloadSyntheticShots(bool process);
+    void downloadSyntheticShotsMB(QString downloadUrl, QString fileName);
     // Rebuilds lost air shot and beams setup records from the newest passing air shot file (the
     // calibration steps do it themselves when they find the records missing).
     void recoverBeamSetupAirShot();

@@ -4,8 +4,8 @@
 
 #include "beamcurrentrule.h"
 #include "devicefactorystatus.h"
-#include "stepexposure.h"
 #include "modelmethod.h"
+#include "stepexposure.h"
 #include "xrfcalibrationshot.h"
 #include "xrfcalibrationstandard.h"
 #include "xrfcloudresponse.h"
@@ -840,6 +840,71 @@ public:
     QString calibrationShotCheckError;
     // A shot's measured time may fall short of its set time by less than one spectrum update.
     double calibrationTimeToleranceSeconds = 1.0;
+
+    // Methods and prerequisite shots, factory step 9. The method lists of the work order
+    // (calibration/modelmethods.cpp) and the reaction to a changed method selection
+    // (calibration/methodmodalchange.cpp); the prerequisite shot list
+    // (shots/prerequisiteshots.cpp), its shots (shots/prerequisiteshotrun.cpp), the synthetic shot
+    // selection and processing (shots/syntheticshots.cpp) and the synthetic package downloads
+    // (shots/syntheticshotdownload.cpp).
+    // Appends the method of one work order part number (and first its collimated twin); false,
+    // with the reason in `errorMsg` when given, when the map has no usable method for it.
+    bool getMethodModelFromPartNumber(const QString &partNumber, QList<ModelMethod> *out,
+                                      QString *errorMsg = nullptr);
+    // The methods of the work order: all of them, or the technician's selection. Built once and
+    // cached until a call with `reload`. False with the error when the list could not be built
+    // or a sold part number has no method (the other methods are still listed).
+    bool getMethodsList(QList<ModelMethod> *out, QString *err, bool allMethods, bool reload);
+    bool buildMethodsList(QString *err);
+    bool appendWorkOrderMethods(const QMap<QString, QJsonArray> &partNumbers,
+                                QList<ModelMethod> *methods, QStringList *errors);
+    bool appendFullDemoMethods(const QString &partNumber, const QJsonObject &defaultMap,
+                               QList<ModelMethod> *methods, QStringList *errors);
+    QString readFactorySelectedMethod();
+    void doMethodModalChange();
+    void removeMethodFoldersNotFactorSet(const QMap<QString, QString> &idToPartNumber);
+    struct MethodListCache
+    {
+        QList<ModelMethod> allMethods;
+        QList<ModelMethod> selectedMethods;
+        QString error;
+        bool succeeded = false;
+        bool valid = false;
+    };
+    MethodListCache methodListCache;
+
+    void populatePrerequisiteShotList(bool publish, bool fromLastResultOnly);
+    bool readPrerequisiteShotListFromScratch(XrfPrerequisiteShotList *shots);
+    bool setPrerequisiteShotExposure(XrfPrerequisiteShot *shot);
+    bool savePrerequisiteStepToLastResult(QString *errorMsg);
+    void startPrerequisiteShot(const QString &shotId);
+    void doPrerequisiteShots(QString shotId);
+    void onPrerequisiteShotExposureStarted();
+    void onPrerequisiteShotSpectrum(const XrfSpectrum &spectrum);
+    void onPrerequisiteShotExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                                           bool tubeStillOn);
+    void onPrerequisiteShotError(const XrfErrorInfo &error);
+    void onPrerequisiteShotComplete(bool passed, QString error);
+    void onPrerequisiteShotAllComplete();
+    void noSynthetiePackageComplete();
+    void invalidatePrerequisiteShot(const QString &shotId);
+    void selectSyntheticShots(bool process);
+    void finishSyntheticShotSelection(XrfSyntheticShotSelectionCriteria &criteria, bool status,
+                                      const QString &message);
+    void downloadSyntheticShots(bool process, QString downloadUrl, QString fileName);
+    void onGetSyntheticShotsResponseRecevied(const XrfCloudResponse &response);
+    void startSyntheticPackageDownload(const QString &url, const QString &fileName);
+    void onSyntheticShotsDownloadComplete(bool success, QString error);
+    void endSyntheticShotsDownload(bool success, const QString &error);
+    XrfPreRequisiteShotStepInfo prerequisiteStepInfo;
+    XrfPrerequisiteShot currentPrerequisiteShot;
+    StepExposure prerequisiteExposure;
+    bool hasSyntheticPackage = true;
+    // The download in flight: whether the selection processes the package afterwards, whether it
+    // is a direct ("MB") download, and the archive's path.
+    bool syntheticDownloadProcess = false;
+    bool syntheticDownloadDirect = false;
+    QString syntheticDownloadArchive;
 
     // Radiation survey (survey/).
 

@@ -114,18 +114,8 @@ void Worker::onCalibrationComplete(bool passed, const QString &message, bool rep
     QList<ModelMethod> methods;
     QString error;
     getMethodsList(&methods, &error, false, false);
-    if (methodIdSyntheticShotDirMap.isEmpty()) {
+    if (methodIdSyntheticShotDirMap.isEmpty())
         methodIdSyntheticShotDirMap = calibrationSyntheticShotFolders(methods);
-        qDebug() << "onCalibrationComplete methodIdSyntheticShotDirMap "
-                 << methodIdSyntheticShotDirMap;
-    }
-    for (const ModelMethod &method : qAsConst(methods)) {
-        if (!methodIdSyntheticShotDirMap.contains(method.id()))
-            methodIdSyntheticShotDirMap.insert(
-                method.id(), methodIdSyntheticShotDirMap.value(method.factoryMethodID()));
-    }
-    qDebug() << "onCalibrationComplete update methodIdSyntheticShotDirMap "
-             << methodIdSyntheticShotDirMap;
     QMap<QString, QString> syntheticOnly;
     for (auto it = methodIdSyntheticShotDirMap.cbegin(); it != methodIdSyntheticShotDirMap.cend(); ++it) {
         if (!calibrationMethodsWithSteps.contains(it.key()))

@@ -5,6 +5,7 @@
 
 #include "xrfcalibrationutils.h"
 #include "xrfmethod.h"
+#include "xrfprerequisiteshot.h"
 
 #include <QDir>
 
@@ -230,4 +231,19 @@ void Worker::adjustCalibrationMethodFile(const ModelMethod &method,
         file.setCollimationSupported(false);
     if (!file.saveMethodFile(&error))
         qWarning() << "Failed to save the method file:" << error;
+}
+
+QMap<QString, QString> Worker::calibrationSyntheticShotFolders(const QList<ModelMethod> &methods)
+{
+    populatePrerequisiteShotList(false, true);
+    QMap<QString, QString> folders =
+        prerequisiteStepInfo.selectionCriteria().methodIdSyntheticFilesPathMap();
+    qDebug() << "populateCalibrationStepListFromScratch methodIdSyntheticShotDirMap " << folders;
+    for (const ModelMethod &method : methods) {
+        if (!folders.contains(method.id()))
+            folders.insert(method.id(), folders.value(method.factoryMethodID()));
+    }
+    qDebug() << "populateCalibrationStepListFromScratch update methodIdSyntheticShotDirMap "
+             << folders;
+    return folders;
 }

@@ -45,6 +45,9 @@ void prepareStep(Worker &worker, XrfUtils::FactoryStepId id)
     case XrfUtils::AirShot:
         worker.setFactoryPageSafetySettings(false);
         break;
+    case XrfUtils::PrerequisiteShots:
+        worker.populatePrerequisiteShotList(true, false);
+        break;
     default:
         break;
     }
@@ -263,8 +266,11 @@ bool Worker::resetToFactoryStep(XrfUtils::FactoryStepId stepId, QList<StepStatus
     }
     loadFactorySetupLastResult(nullptr);
     invalidateStepsMarkedByCloud(stepId, stepStatuses);
-    if (stepId == XrfUtils::PrerequisiteShots)
+    if (stepId == XrfUtils::PrerequisiteShots) {
         qDebug() << "ModelMethod Changed (resetToFactoryStep) ";
+        doMethodModalChange();
+        populatePrerequisiteShotList(false, false);
+    }
     qDebug() << "Performing step specific reset actions";
     if (stepId == XrfUtils::Provisioning && !resetProvisioningForStepReset(errorMsg))
         return false;

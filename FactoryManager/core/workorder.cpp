@@ -304,6 +304,8 @@ void Worker::doSaveFactorySetupData(const QJsonObject &data)
     if (!calibrationShotLibDirPath.isEmpty() && QFileInfo::exists(calibrationShotLibDirPath)
         && !QDir(calibrationShotLibDirPath).removeRecursively())
         qWarning() << "Failed to delete calibrationShotLib at:" << calibrationShotLibDirPath;
+    if (!XrfCalibrationUtils::removeAllMethods(profilePath, &error))
+        qWarning().noquote() << error;
     XrfUtils::removeDirectoryContents(factoryDataPath, false, true);
 }
 

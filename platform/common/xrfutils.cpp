@@ -271,3 +271,15 @@ bool XrfUtils::addStartupScript(const QString &command, const QString &workingDi
                                {QStringLiteral("stdOutFile"), stdOutFile}});
     return writeJsonFile(path, QJsonDocument(entries), errorMsg);
 }
+
+QJsonValue XrfUtils::getJsonValue(const QJsonObject &json, const QString &path,
+                                  const QJsonValue &defaultValue)
+{
+    QJsonValue value = json;
+    for (const QString &key : path.split(QLatin1Char('.'))) {
+        if (!value.isObject() || !value.toObject().contains(key))
+            return defaultValue;
+        value = value.toObject().value(key);
+    }
+    return value;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QObject>
 #include <QString>
@@ -64,6 +65,10 @@ public:
     static bool setAsideUnreadableJsonFile(const QString &path, QString *errorMsg = nullptr);
 
     static QString md5OfFile(const QString &path);
+    // The value at the dotted `path` ("a.b.c") of `json`; `defaultValue` when a part of the path
+    // is missing or not an object.
+    static QJsonValue getJsonValue(const QJsonObject &json, const QString &path,
+                                   const QJsonValue &defaultValue = QJsonValue());
 
     // Removes what `path` holds: everything, or with `foldersOnly` just the subfolders, keeping
     // the files at its top level. With `removeSelf` the folder itself goes too.
@@ -89,6 +94,14 @@ public:
     static bool zip(const QString &inputPath, const QString &zipFileName,
                     const QString &destinationDir, bool recursive, bool replaceExisting,
                     bool keepFolderName, const QString &password, QString *errorMsg = nullptr);
+    // Unpacks the zip archive `archivePath` into the folder `destination`, which afterwards
+    // holds exactly the archive's content. Entries are written one by one into a temporary
+    // folder beside `destination` and checked first: an absolute name, a ".." component, a
+    // link or a name with a backslash or control character refuses the whole archive, as does
+    // more than 1 GiB of content. Only a complete unpack replaces `destination` (renamed into
+    // place); a refused or failed one leaves it as it was and leaves nothing else behind.
+    static bool unzip(const QString &archivePath, const QString &destination,
+                      QString *errorMsg = nullptr);
     // Copies the folder `from` with everything below it into `to` (created when missing).
     // Links are neither followed nor copied.
     static bool copyDirectory(const QString &from, const QString &to, QString *errorMsg = nullptr);
@@ -116,6 +129,9 @@ public:
     static int atomicNumber(const QString &symbol);
     // The symbol of an atomic number; empty when there is no such element.
     static QString elementSymbol(int atomicNumber);
+    // The atomic number of an element's English name ("Copper": 29, case-insensitive, spaces
+    // around ignored); -1 when it names no element.
+    static int atomicNumberFromFullName(const QString &name);
     // The energy of an emission line in keV; 0 when the element has no such line.
     static double emissionLineEnergy(int atomicNumber, EmissionLine line);
 

@@ -64,6 +64,10 @@ void SimCloudState::setPackage(SimCloudPackage package, const QString &name,
                                const QByteArray &content)
 {
     QMutexLocker lock(&m_mutex);
+    if (content.isEmpty()) {
+        m_packages.remove(int(package));
+        return;
+    }
     SimCloudFile info;
     info.name = name;
     m_packages.insert(int(package), storeFile(info, content));

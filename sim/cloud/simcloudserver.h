@@ -37,6 +37,7 @@ public:
     // Defaults for every instrument type, or for one "instrumentTypeCode".
     void setFactoryDefaults(const QJsonObject &defaults);
     void setFactoryDefaults(const QString &instrumentTypeCode, const QJsonObject &defaults);
+    // Publishes a package for download; empty content withdraws it.
     void setPackage(SimCloudPackage package, const QString &fileName, const QByteArray &content);
     // Stores a file for download and returns its absolute URL.
     QString publishFile(const QString &fileName, const QByteArray &content);

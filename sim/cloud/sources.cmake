@@ -14,8 +14,11 @@ add_library(xrfsimcloud STATIC
     cloud/simnetworkconnectivity.cpp
     cloud/simnetworklink.h
     cloud/simnetworklink.cpp
+    cloud/simsyntheticpackage.h
+    cloud/simsyntheticpackage.cpp
 )
 target_include_directories(xrfsimcloud PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/cloud ${HTTPLIB_INCLUDE_DIR})
 target_link_libraries(xrfsimcloud PUBLIC xrfplatform xrfsimstandards Qt5::Network Threads::Threads)
+target_link_libraries(xrfsimcloud PRIVATE QuaZip::QuaZip)
 target_link_libraries(xrfsim PUBLIC xrfsimcloud)
 xrf_precompile_qt_headers(xrfsimcloud)
