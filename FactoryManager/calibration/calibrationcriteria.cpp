@@ -19,9 +19,9 @@ void Worker::downloadCalibrationWrongShotCriteria()
 {
     if (currentStepId != XrfUtils::CalibrationShot)
         return;
-    const QJsonObject body{{QStringLiteral("tubeSerialNumber"), hardwareConfig.tubeSerialNumber()},
-                           {QStringLiteral("detectorSerialNumber"),
-                            hardwareConfig.detectorSerialNumber()}};
+    const QJsonObject body{
+        {QStringLiteral("tubeSerialNumber"), hardwareConfig.tubeSerialNumber()},
+        {QStringLiteral("detectorSerialNumber"), hardwareConfig.detectorSerialNumber()}};
     listenForCloudResponse(&Worker::onGetCalibrationCheckCriteriaResponseReceived);
     XrfNetworkManager::instance()->fetchFromCloud(XrfNetworkManager::GetCalibrationCheckCriteria,
                                                   body, nullptr);

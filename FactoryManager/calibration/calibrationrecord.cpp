@@ -28,9 +28,12 @@ bool Worker::saveCalibrationStatusToLastResult(int status)
     if (status != XrfFactoryStepInfo::InProgress)
         record.insert(kEndTime, XrfUtils::currentUtcIsoTime());
     record.insert(kStatus, status);
-    record.insert(QStringLiteral("methodList"), QJsonArray::fromStringList(calibrationMethodsWithSteps));
-    record.insert(QStringLiteral("modelMethod"), currentWorkOrder().value(QStringLiteral("modelMethod")));
-    record.insert(QStringLiteral("steps"), calibrationStepList.toJsonObject().value(QStringLiteral("steps")));
+    record.insert(QStringLiteral("methodList"),
+                  QJsonArray::fromStringList(calibrationMethodsWithSteps));
+    record.insert(QStringLiteral("modelMethod"),
+                  currentWorkOrder().value(QStringLiteral("modelMethod")));
+    record.insert(QStringLiteral("steps"),
+                  calibrationStepList.toJsonObject().value(QStringLiteral("steps")));
     lastResult.insert(kCalibrationShot, record);
     if (saveFactorySetupLastResult())
         return true;
@@ -86,7 +89,8 @@ void Worker::invalidateCalibrationShots(const QString &standards)
     for (const QString &name : names.isEmpty() ? QStringList{QString()} : names) {
         int found = 0;
         for (XrfCalibrationStep &step : calibrationStepList.list()) {
-            const bool standardMatches = name.isEmpty() || step.standardDisplayId() == name.trimmed();
+            const bool standardMatches =
+                name.isEmpty() || step.standardDisplayId() == name.trimmed();
             const bool methodMatches =
                 std::any_of(step.methodUses().cbegin(), step.methodUses().cend(),
                             [&selected](const XrfCalibrationMethodUse &use) {

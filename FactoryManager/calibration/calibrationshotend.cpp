@@ -26,21 +26,21 @@ void Worker::onCalibrationShotComplete(XrfCalibrationStep *step)
     calibrationStandardList.getStandard(currentCalibrationStandard, &standard);
     standard.updateStepStatus(*step);
     if (!step->hasFailed()) {
-        calibrationRemainingSeconds =
-            calibrationTimeRemaining(standard, calibration50kVAllowed());
+        calibrationRemainingSeconds = calibrationTimeRemaining(standard, calibration50kVAllowed());
         setCurrentTaskTimeRemainingInSeconds(calibrationRemainingSeconds);
     } else {
         const QString message = kShotFailed.arg(step->stepName(), step->errorMsg());
         qWarning().noquote() << message;
         standard.setHasFailed(true);
-        setCurrentTaskStatus(QStringLiteral("%1,\n\n%2").arg(standard.stepsStatusString(), message));
+        setCurrentTaskStatus(
+            QStringLiteral("%1,\n\n%2").arg(standard.stepsStatusString(), message));
         step->setErrorMsg(message);
         setCurrentTaskProgress(0);
     }
     calibrationStandardList.updateStandardStatus(standard);
     emit q->calibrationShotComplete(step->toJsonObject());
-    if (!step->hasFailed() && step->sampleID().compare(XrfCalibrationUtils::kAirSampleId,
-                                                       Qt::CaseInsensitive) == 0
+    if (!step->hasFailed()
+        && step->sampleID().compare(XrfCalibrationUtils::kAirSampleId, Qt::CaseInsensitive) == 0
         && step->hasCustomWindow())
         applyCustomWindowBackground(*step);
     // A failed shot is recorded and kept like a good one; it ends the pass over the standard,
@@ -58,12 +58,14 @@ void Worker::onCalibrationShotComplete(XrfCalibrationStep *step)
 void Worker::applyCustomWindowBackground(const XrfCalibrationStep &step)
 {
     const double background = calibrationExposure.lastSpectrum.calculateBackgroundRate();
-    const bool collimated = step.exposure().filter().diameterInMicrons() == collimatorDiameterInMicrons;
+    const bool collimated =
+        step.exposure().filter().diameterInMicrons() == collimatorDiameterInMicrons;
     QStringList methods;
     for (const XrfCalibrationMethodUse &use : step.methodUses()) {
         methods << use.methodId();
         if (use.beamNumber() < 1) {
-            const QString text = kBeamZero.arg(step.stepName(), use.methodId()).arg(use.beamNumber());
+            const QString text =
+                kBeamZero.arg(step.stepName(), use.methodId()).arg(use.beamNumber());
             qWarning().noquote() << text;
             setCurrentTaskStatus(text);
             continue;
@@ -73,7 +75,8 @@ void Worker::applyCustomWindowBackground(const XrfCalibrationStep &step)
             qDebug() << "Set Custom window collimated backgroundRate to beam " << use.beamNumber()
                      << " rate " << background;
             XrfMethod method;
-            if (!method.setMethodFile(XrfMethod::methodFilePath(profilePath, use.methodId()), &error)
+            if (!method.setMethodFile(XrfMethod::methodFilePath(profilePath, use.methodId()),
+                                      &error)
                 || !method.setBeamBackgroundRate(true, use.beamNumber() - 1, background)
                 || !method.saveMethodFile(&error))
                 qWarning() << "Failed to store the custom window background in" << use.methodId()
@@ -117,7 +120,8 @@ void Worker::onCalibrationComplete(bool passed, const QString &message, bool rep
     if (methodIdSyntheticShotDirMap.isEmpty())
         methodIdSyntheticShotDirMap = calibrationSyntheticShotFolders(methods);
     QMap<QString, QString> syntheticOnly;
-    for (auto it = methodIdSyntheticShotDirMap.cbegin(); it != methodIdSyntheticShotDirMap.cend(); ++it) {
+    for (auto it = methodIdSyntheticShotDirMap.cbegin(); it != methodIdSyntheticShotDirMap.cend();
+         ++it) {
         if (!calibrationMethodsWithSteps.contains(it.key()))
             syntheticOnly.insert(it.key(), it.value());
     }
@@ -127,12 +131,14 @@ void Worker::onCalibrationComplete(bool passed, const QString &message, bool rep
         qWarning().noquote() << error;
         passed = false;
     }
-    saveCalibrationStatusToLastResult(passed ? XrfFactoryStepInfo::Passed : XrfFactoryStepInfo::Failed);
+    saveCalibrationStatusToLastResult(passed ? XrfFactoryStepInfo::Passed
+                                             : XrfFactoryStepInfo::Failed);
     emit q->calibrationComplete(passed, QJsonObject());
     if (report) {
         qDebug() << "Update calibration step status in cloud....";
         putDeviceFactoryStepStatus(XrfUtils::CalibrationShot,
-                                   passed ? XrfFactoryStepInfo::Passed : XrfFactoryStepInfo::Failed);
+                                   passed ? XrfFactoryStepInfo::Passed
+                                          : XrfFactoryStepInfo::Failed);
     }
     releaseExposureSignals();
 }

@@ -49,7 +49,9 @@ void Worker::shootCalibrationSample(const QString &standardName)
                          [this](XrfHardwareManager::XrfExposureEndCondition end, bool tubeOn) {
                              onCalibrationShotExposureStopped(end, tubeOn);
                          },
-                         [this](const XrfErrorInfo &e) { calibrationExposure.onError(e); }});
+                         [this](const XrfErrorInfo &e) {
+                             calibrationExposure.onError(e);
+                         }});
     loadFactorySetupLastResult(nullptr);
     QJsonObject record = lastResult.value(QStringLiteral("calibrationShot")).toObject();
     if (!record.contains(QStringLiteral("startTime")))
@@ -173,8 +175,8 @@ void Worker::finishCalibrationStandard(const QString &standard)
     emit q->calibrationCurrentSampleChanged(next);
 }
 
-void Worker::onCalibrationShotExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
-                                              bool tubeStillOn)
+void Worker::onCalibrationShotExposureStopped(
+    XrfHardwareManager::XrfExposureEndCondition endCondition, bool tubeStillOn)
 {
     Q_UNUSED(tubeStillOn)
     qDebug() << "Calibration Shot, exposure stopped";
@@ -231,7 +233,8 @@ bool Worker::isGoodCalibrationShot(XrfCalibrationShot &shot, QString *err)
     QString error;
     bool good = true;
     XrfUtils::writeJsonFile(file, QJsonDocument(shot.toJsonObject()), &error);
-    const bool checked = error.isEmpty() && XrfCalibrationUtils::checkCalibrationShot(file, &good, &error);
+    const bool checked =
+        error.isEmpty() && XrfCalibrationUtils::checkCalibrationShot(file, &good, &error);
     QFile::remove(file);
     if (!checked) {
         // The shot is kept, but the technician is told that nobody could judge it.

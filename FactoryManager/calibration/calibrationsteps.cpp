@@ -59,11 +59,10 @@ bool Worker::populateCalibrationStepList()
             if (!QFileInfo::exists(stepsFile))
                 continue;
             QString validation;
-            if (!XrfCalibrationUtils::validateCalibrationWorkspaceFactory(method.id(), stepsFile,
-                                                                          &validation, true,
-                                                                          false)) {
-                qWarning() << "Existed method workspace validation failed, methodID:"
-                           << method.id() << " error:" << validation;
+            if (!XrfCalibrationUtils::validateCalibrationWorkspaceFactory(
+                    method.id(), stepsFile, &validation, true, false)) {
+                qWarning() << "Existed method workspace validation failed, methodID:" << method.id()
+                           << " error:" << validation;
                 cleanupCalibrationWorkspace(method.id());
                 rebuild = true;
             }

@@ -115,8 +115,8 @@ bool Worker::populateCalibrationStepListFromScratch()
     if (withSteps.isEmpty()) {
         setNoCalShotStepList();
     } else if (!XrfCalibrationUtils::getCalibrationStepList(profilePath, withSteps,
-                                                           &calibrationStepList,
-                                                           QMap<QString, QString>(), &error)) {
+                                                            &calibrationStepList,
+                                                            QMap<QString, QString>(), &error)) {
         qWarning() << "Failed to get calibration Steps list." << error;
         return false;
     }
@@ -186,7 +186,8 @@ bool Worker::createCalibrationWorkspace(const ModelMethod &method,
     const bool created = XrfCalibrationUtils::createCalibrationWorkspaceFactory(
         profilePath, method.id(),
         XrfCalibrationUtils::methodTemplateFile(profilePath, method.templateName()), exposures,
-        method.customRegionSymbols(), method.isFactoryMethod() ? QString() : method.cloneDataFolder(),
+        method.customRegionSymbols(),
+        method.isFactoryMethod() ? QString() : method.cloneDataFolder(),
         method.bigSetFactorSetProcedure(), &error);
     if (!created) {
         setCurrentTaskStatus(tr("Failed to create workspace for '%1'. Swipe back to air shot page "
@@ -219,8 +220,10 @@ void Worker::adjustCalibrationMethodFile(const ModelMethod &method,
         qWarning() << "Failed to adjust the method file:" << error;
         return;
     }
-    if (!currentWorkOrder().value(QStringLiteral("deviceType")).toString().contains(
-            QLatin1String("KRW")))
+    if (!currentWorkOrder()
+             .value(QStringLiteral("deviceType"))
+             .toString()
+             .contains(QLatin1String("KRW")))
         file.setExposureSettings(method.isCollimatedCalibration(), exposures);
     file.setCoherentZNumberAllBeam(XrfUtils::atomicNumber(hardwareConfig.tubeAnode()));
     file.setFactoryOnlyMethod(method.isCollimatedCalibration());

@@ -5,6 +5,7 @@
 #include "xrffactorymanager.h"
 #include "xrftimescale.h"
 
+#include <QJsonArray>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -57,6 +58,14 @@ CalibrationShotDriver::CalibrationShotDriver(const TechnicianPlan &plan, QObject
             &CalibrationShotDriver::onShotComplete);
     connect(manager(), &XrfFactoryManager::calibrationStandardShotsComplete, this,
             &CalibrationShotDriver::onStandardComplete);
+    connect(manager(), &XrfFactoryManager::calibrationStandardListChanged, this,
+            [this](const QJsonObject &list) {
+                if (list.value(QStringLiteral("standards")).toArray().isEmpty()) {
+                    m_failure = manager()->currentTaskStatus();
+                    m_finished = true;
+                    m_loop.quit();
+                }
+            });
     connect(manager(), &XrfFactoryManager::calibrationComplete, this,
             [this](bool passed, const QJsonObject &) { onCalibrationComplete(passed); });
 }
@@ -83,16 +92,16 @@ void CalibrationShotDriver::waitForCriteria()
 {
     QEventLoop loop;
     bool ready = false;
-    const auto connection = connect(manager(), &XrfFactoryManager::calibrationWrongShotCriteriaReady,
-                                    &loop, [&](const bool &status) {
-                                        ready = status;
-                                        loop.quit();
-                                    });
+    const auto connection =
+        connect(manager(), &XrfFactoryManager::calibrationWrongShotCriteriaReady, &loop,
+                [&](const bool &status) {
+                    ready = status;
+                    loop.quit();
+                });
     QTimer::singleShot(XrfTimeScale::watchdogMs(kCriteriaTimeoutMs, kCriteriaFloorMs), &loop,
                        &QEventLoop::quit);
     QMetaObject::invokeMethod(
-        manager(), [] { manager()->downloadCalibrationWrongShotCriteria(); },
-        Qt::QueuedConnection);
+        manager(), [] { manager()->downloadCalibrationWrongShotCriteria(); }, Qt::QueuedConnection);
     loop.exec();
     disconnect(connection);
     m_notes << (ready ? QStringLiteral("(wrong-shot criteria downloaded)")
@@ -143,7 +152,8 @@ void CalibrationShotDriver::onShotComplete(const QJsonObject &stepJson)
     m_shotLines[step.standardDisplayId()] << shotLine(step);
     if (!step.hasFailed())
         return;
-    if (m_failure.isEmpty() || m_attempts.value(step.standardDisplayId()) >= kMaxAttemptsPerStandard)
+    if (m_failure.isEmpty()
+        || m_attempts.value(step.standardDisplayId()) >= kMaxAttemptsPerStandard)
         m_failure = step.errorMsg().simplified();
     // The pass over the standard ended: the technician starts it again.
     placeAndShoot(step.standardDisplayId());
@@ -178,12 +188,12 @@ StepOutcome CalibrationShotDriver::outcome() const
         outcome.detail = QStringLiteral("the calibration shots did not finish");
     } else if (!m_passed) {
         outcome.result = StepOutcome::Failed;
-        outcome.detail = m_failure.isEmpty() ? QStringLiteral("calibration shots failed") : m_failure;
+        outcome.detail =
+            m_failure.isEmpty() ? QStringLiteral("calibration shots failed") : m_failure;
     } else {
         outcome.result = StepOutcome::Passed;
-        outcome.detail = QStringLiteral("%1 standards, %2 shots")
-                             .arg(m_standardOrder.size())
-                             .arg(shots);
+        outcome.detail =
+            QStringLiteral("%1 standards, %2 shots").arg(m_standardOrder.size()).arg(shots);
     }
     return outcome;
 }

@@ -38,7 +38,8 @@ QString missingPeak(const XrfCalibrationShot &shot, const QString &symbol)
 {
     const int z = XrfUtils::atomicNumber(symbol);
     const double energy = lineEnergyEv(z);
-    if (z == 0 || energy <= 0 || energy > kExcitationMargin * shot.exposure().tubeVoltageKv() * 1000)
+    if (z == 0 || energy <= 0
+        || energy > kExcitationMargin * shot.exposure().tubeVoltageKv() * 1000)
         return QString();
     const XrfSpectrum &spectrum = shot.spectrum();
     const double peak = windowCounts(spectrum, energy);
@@ -48,7 +49,10 @@ QString missingPeak(const XrfCalibrationShot &shot, const QString &symbol)
     const double net = peak - background;
     if (net >= kSigmas * std::sqrt(background) + kMinNetCounts)
         return QString();
-    return QStringLiteral("%1 (net %2 counts over %3)").arg(symbol).arg(qint64(net)).arg(qint64(background));
+    return QStringLiteral("%1 (net %2 counts over %3)")
+        .arg(symbol)
+        .arg(qint64(net))
+        .arg(qint64(background));
 }
 
 } // namespace
@@ -86,7 +90,8 @@ bool XrfCalibrationUtils::checkCalibrationShot(const QString &shotFile, bool *go
         return false;
     }
     QStringList missing;
-    for (const QJsonValue &symbol : standard.toObject().value(QStringLiteral("present")).toArray()) {
+    for (const QJsonValue &symbol :
+         standard.toObject().value(QStringLiteral("present")).toArray()) {
         const QString why = missingPeak(shot, symbol.toString());
         if (!why.isEmpty())
             missing << why;

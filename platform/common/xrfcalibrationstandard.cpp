@@ -116,8 +116,7 @@ bool XrfCalibrationStandard::fromJsonObject(const QJsonObject &json, QString *er
     return true;
 }
 
-bool XrfCalibrationStandardList::getStandard(const QString &name,
-                                             XrfCalibrationStandard *out) const
+bool XrfCalibrationStandardList::getStandard(const QString &name, XrfCalibrationStandard *out) const
 {
     for (const XrfCalibrationStandard &standard : m_standards) {
         if (standard.name() == name) {

@@ -21,8 +21,7 @@ public:
     XrfCalibrationMethodUse() = default;
     XrfCalibrationMethodUse(const QString &methodId, int beamNumber)
         : m_methodId(methodId), m_beamNumber(beamNumber)
-    {
-    }
+    { }
     QString methodId() const { return m_methodId; }
     int beamNumber() const { return m_beamNumber; }
     bool operator==(const XrfCalibrationMethodUse &other) const

@@ -22,8 +22,9 @@ void mergeSteps(const QList<XrfCalibrationStep> &methodSteps, QList<XrfCalibrati
                 QStringList *standardOrder)
 {
     for (const XrfCalibrationStep &step : methodSteps) {
-        auto same = std::find_if(merged->begin(), merged->end(),
-                                 [&step](const XrfCalibrationStep &s) { return s.isSameStepAs(step); });
+        auto same =
+            std::find_if(merged->begin(), merged->end(),
+                         [&step](const XrfCalibrationStep &s) { return s.isSameStepAs(step); });
         if (same != merged->end()) {
             for (const XrfCalibrationMethodUse &use : step.methodUses())
                 same->addMethodUse(use);
@@ -125,7 +126,8 @@ bool XrfCalibrationUtils::populateWorkSpaceWithCaliShot(const QString &profilePa
         QList<XrfCalibrationStep> steps;
         if (!readWorkspace(profilePath, methodId, &file, &workspace, &steps, errorMsg))
             return false;
-        const QString shotsFolder = QFileInfo(file).dir().absolutePath() + QStringLiteral("/../shots");
+        const QString shotsFolder =
+            QFileInfo(file).dir().absolutePath() + QStringLiteral("/../shots");
         QDir().mkpath(shotsFolder);
         for (const XrfCalibrationStep &step : qAsConst(steps)) {
             if (!step.isPassed())
@@ -139,8 +141,9 @@ bool XrfCalibrationUtils::populateWorkSpaceWithCaliShot(const QString &profilePa
     }
     if (missing.isEmpty())
         return true;
-    setError(errorMsg, QStringLiteral("Calibration shots missing from %1: %2")
-                           .arg(shotLibrary, missing.join(QStringLiteral(", "))));
+    setError(errorMsg,
+             QStringLiteral("Calibration shots missing from %1: %2")
+                 .arg(shotLibrary, missing.join(QStringLiteral(", "))));
     return false;
 }
 
@@ -160,7 +163,8 @@ bool XrfCalibrationUtils::updateBeamRoiBackgroundRate(const QString &stepsFile, 
         workspace.insert(kBeams, beams);
         return writeObject(stepsFile, workspace, errorMsg);
     }
-    setError(errorMsg, QStringLiteral("%1: key 'beams' has no beam %2").arg(stepsFile).arg(beamIndex + 1));
+    setError(errorMsg,
+             QStringLiteral("%1: key 'beams' has no beam %2").arg(stepsFile).arg(beamIndex + 1));
     return false;
 }
 

@@ -125,16 +125,13 @@ public:
     // template's "method" keys) and the steps of every standard and beam, with one air step per
     // beam when the method has custom regions. A clone (non-empty `cloneDataFolder`) takes the
     // steps file of that folder when it has one. False with a message naming the file and key
-    // when the template is missing or malformed, names a beam below 1 or beyond `exposures`, or
-    // a write fails; nothing is left half written then (the caller removes the folder).
-    static bool createCalibrationWorkspaceFactory(const QString &profilePath,
-                                                  const QString &methodId,
-                                                  const QString &templateFile,
-                                                  const QList<XrfExposureSettings> &exposures,
-                                                  const QStringList &customSymbols,
-                                                  const QString &cloneDataFolder,
-                                                  const QString &bigSetProcedure,
-                                                  QString *errorMsg);
+    // when the template is missing or malformed, names a beam below 1, has no beam that
+    // `exposures` covers, or a write fails (the caller removes the folder). Template beams beyond
+    // `exposures` are left out.
+    static bool createCalibrationWorkspaceFactory(
+        const QString &profilePath, const QString &methodId, const QString &templateFile,
+        const QList<XrfExposureSettings> &exposures, const QStringList &customSymbols,
+        const QString &cloneDataFolder, const QString &bigSetProcedure, QString *errorMsg);
     // The steps file reads, belongs to `methodId` and, with `requireSteps`, has at least one
     // step; with `requireMethodFile` the method file beside it must read too.
     static bool validateCalibrationWorkspaceFactory(const QString &methodId,

@@ -8,6 +8,7 @@
 #include "xrfmethod.h"
 #include "xrfutils.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,28 +40,38 @@ bool readTemplateBeams(const QJsonObject &tmpl, const QString &file, int exposur
         const QJsonObject beam = entry.toObject();
         TemplateBeam parsed;
         parsed.number = beam.value(kBeamNumber).toInt(0);
-        parsed.shotSeconds = beam.value(QStringLiteral("shotTimeSeconds")).toInt(kDefaultShotSeconds);
+        parsed.shotSeconds =
+            beam.value(QStringLiteral("shotTimeSeconds")).toInt(kDefaultShotSeconds);
         parsed.useLiveTime = beam.value(QStringLiteral("useLiveTime")).toBool(true);
         if (parsed.number < 1 || parsed.shotSeconds < 1) {
-            setError(errorMsg, QStringLiteral("%1: key 'beams' holds a beam numbered %2 with %3 s "
-                                              "shots; beams are numbered from 1 and shoot at "
-                                              "least 1 s")
-                                   .arg(file)
-                                   .arg(parsed.number)
-                                   .arg(parsed.shotSeconds));
+            setError(errorMsg,
+                     QStringLiteral("%1: key 'beams' holds a beam numbered %2 with %3 s "
+                                    "shots; beams are numbered from 1 and shoot at "
+                                    "least 1 s")
+                         .arg(file)
+                         .arg(parsed.number)
+                         .arg(parsed.shotSeconds));
             return false;
         }
-        if (parsed.number > exposureCount) {
-            setError(errorMsg, QStringLiteral("%1: beam %2 has no exposure, the air shots give "
-                                              "the method %3 beams")
-                                   .arg(file)
-                                   .arg(parsed.number)
-                                   .arg(exposureCount));
-            return false;
-        }
-        beams->append(parsed);
+        // A beam the air shots give no exposure for (a filter without a collimated twin, say)
+        // is not calibrated; its standards are shot with the other beams.
+        if (parsed.number > exposureCount)
+            qInfo().noquote() << QStringLiteral("%1: beam %2 has no exposure, the air shots give "
+                                                "the method %3 beams; it is left out")
+                                     .arg(file)
+                                     .arg(parsed.number)
+                                     .arg(exposureCount);
+        else
+            beams->append(parsed);
     }
-    return true;
+    if (!beams->isEmpty())
+        return true;
+    setError(errorMsg,
+             QStringLiteral("%1: no beam of key 'beams' has an exposure, the air shots "
+                            "give the method %2 beams")
+                 .arg(file)
+                 .arg(exposureCount));
+    return false;
 }
 
 XrfExposureSettings beamExposure(const XrfExposureSettings &airShotExposure,
@@ -81,9 +92,10 @@ bool templateStep(const QJsonObject &standard, const QString &file, int order,
     step->setSampleLot(standard.value(QStringLiteral("sampleLot")).toString());
     step->setShootOrder(order);
     if (!XrfUtils::isSafePathComponent(step->sampleID())) {
-        setError(errorMsg, QStringLiteral("%1: key 'standards' holds the sample ID '%2', which "
-                                          "cannot name a shot file")
-                               .arg(file, step->sampleID()));
+        setError(errorMsg,
+                 QStringLiteral("%1: key 'standards' holds the sample ID '%2', which "
+                                "cannot name a shot file")
+                     .arg(file, step->sampleID()));
         return false;
     }
     return true;
@@ -104,18 +116,22 @@ bool templateSteps(const QJsonObject &tmpl, const QString &file, const QString &
         int order = 0;
         for (const QJsonValue &beamValue : standard.value(kBeams).toArray()) {
             const int number = beamValue.toInt(0);
-            const auto beam = std::find_if(beams.cbegin(), beams.cend(),
-                                           [number](const TemplateBeam &b) { return b.number == number; });
+            const auto beam =
+                std::find_if(beams.cbegin(), beams.cend(),
+                             [number](const TemplateBeam &b) { return b.number == number; });
             XrfCalibrationStep step;
             if (!templateStep(standard, file, ++order, &step, errorMsg))
                 return false;
-            if (beam == beams.cend()) {
-                setError(errorMsg, QStringLiteral("%1: standard '%2' names beam %3, which the "
-                                                  "template's 'beams' do not define")
-                                       .arg(file, step.sampleID())
-                                       .arg(number));
+            if (number < 1) {
+                setError(errorMsg,
+                         QStringLiteral("%1: standard '%2' names beam %3; beams are "
+                                        "numbered from 1")
+                             .arg(file, step.sampleID())
+                             .arg(number));
                 return false;
             }
+            if (beam == beams.cend())
+                continue;
             step.setBeamNumber(number);
             step.setExposure(beamExposure(exposures.at(number - 1), *beam));
             step.addMethodUse(XrfCalibrationMethodUse(methodId, number));
@@ -141,7 +157,8 @@ QList<XrfCalibrationStep> customWindowSteps(const QString &methodId,
         step.setSampleType(QStringLiteral("blank"));
         step.setShootOrder(beam.number);
         step.setBeamNumber(beam.number);
-        step.setCustomWindow(QStringLiteral("%1~%2").arg(symbols.join(QLatin1Char('+'))).arg(beam.number));
+        step.setCustomWindow(
+            QStringLiteral("%1~%2").arg(symbols.join(QLatin1Char('+'))).arg(beam.number));
         step.setExposure(beamExposure(exposures.at(beam.number - 1), beam));
         step.addMethodUse(XrfCalibrationMethodUse(methodId, beam.number));
         steps.append(step);
@@ -161,14 +178,14 @@ QJsonArray beamsJson(const QList<TemplateBeam> &beams, const QList<XrfExposureSe
     return array;
 }
 
-bool writeMethodFile(const QString &profilePath, const QString &methodId,
-                     const QJsonObject &tmpl, const QList<XrfExposureSettings> &exposures,
-                     QString *errorMsg)
+bool writeMethodFile(const QString &profilePath, const QString &methodId, const QJsonObject &tmpl,
+                     const QList<XrfExposureSettings> &exposures, QString *errorMsg)
 {
     const QString path = XrfMethod::methodFilePath(profilePath, methodId);
     QJsonObject json = tmpl.value(QStringLiteral("method")).toObject();
     json.insert(QStringLiteral("id"), methodId);
-    json.insert(QStringLiteral("displayName"), tmpl.value(QStringLiteral("displayName")).toString(methodId));
+    json.insert(QStringLiteral("displayName"),
+                tmpl.value(QStringLiteral("displayName")).toString(methodId));
     json.insert(kTemplateName, tmpl.value(kTemplateName).toString());
     XrfMethod method;
     QString error;
@@ -200,7 +217,8 @@ QString XrfCalibrationUtils::methodTemplateFile(const QString &profilePath,
 {
     if (!XrfMethod::isValidMethodId(templateName))
         return QString();
-    return profilePath + QStringLiteral("/../calibrationdefault/methodTemplates/CalcMethodTemplate_")
+    return profilePath
+        + QStringLiteral("/../calibrationdefault/methodTemplates/CalcMethodTemplate_")
         + templateName + QStringLiteral(".json");
 }
 
@@ -224,8 +242,7 @@ bool XrfCalibrationUtils::createCalibrationWorkspaceFactory(
     if (!readObject(templateFile, &tmpl, errorMsg)
         || !readTemplateBeams(tmpl, templateFile, exposures.size(), &beams, errorMsg))
         return false;
-    QList<XrfCalibrationStep> steps =
-        customWindowSteps(methodId, beams, exposures, customSymbols);
+    QList<XrfCalibrationStep> steps = customWindowSteps(methodId, beams, exposures, customSymbols);
     if (!templateSteps(tmpl, templateFile, methodId, beams, exposures, &steps, errorMsg))
         return false;
     const QString cloneSteps = cloneDataFolder.isEmpty()
@@ -250,17 +267,18 @@ bool XrfCalibrationUtils::createCalibrationWorkspaceFactory(
 
 bool XrfCalibrationUtils::validateCalibrationWorkspaceFactory(const QString &methodId,
                                                               const QString &stepsFile,
-                                                              QString *errorMsg,
-                                                              bool requireSteps,
+                                                              QString *errorMsg, bool requireSteps,
                                                               bool requireMethodFile)
 {
     QJsonObject workspace;
     QList<XrfCalibrationStep> steps;
-    if (!readObject(stepsFile, &workspace, errorMsg) || !readSteps(workspace, stepsFile, &steps, errorMsg))
+    if (!readObject(stepsFile, &workspace, errorMsg)
+        || !readSteps(workspace, stepsFile, &steps, errorMsg))
         return false;
     if (workspace.value(kMethodId).toString() != methodId) {
-        setError(errorMsg, QStringLiteral("%1: key 'methodId' is '%2', not '%3'")
-                               .arg(stepsFile, workspace.value(kMethodId).toString(), methodId));
+        setError(errorMsg,
+                 QStringLiteral("%1: key 'methodId' is '%2', not '%3'")
+                     .arg(stepsFile, workspace.value(kMethodId).toString(), methodId));
         return false;
     }
     if (requireSteps && steps.isEmpty()) {
@@ -269,10 +287,11 @@ bool XrfCalibrationUtils::validateCalibrationWorkspaceFactory(const QString &met
     }
     for (const XrfCalibrationStep &step : steps) {
         if (step.beamNumber() < 1 || !XrfUtils::isSafePathComponent(step.sampleID())) {
-            setError(errorMsg, QStringLiteral("%1: step '%2' has beam %3; steps need a sample ID "
-                                              "that names a file and a beam from 1")
-                                   .arg(stepsFile, step.sampleID())
-                                   .arg(step.beamNumber()));
+            setError(errorMsg,
+                     QStringLiteral("%1: step '%2' has beam %3; steps need a sample ID "
+                                    "that names a file and a beam from 1")
+                         .arg(stepsFile, step.sampleID())
+                         .arg(step.beamNumber()));
             return false;
         }
     }
@@ -292,15 +311,17 @@ bool XrfCalibrationUtils::updateCalibrationWorkspace(const QString &stepsFile,
 {
     QJsonObject workspace;
     QList<XrfCalibrationStep> steps;
-    if (!readObject(stepsFile, &workspace, errorMsg) || !readSteps(workspace, stepsFile, &steps, errorMsg))
+    if (!readObject(stepsFile, &workspace, errorMsg)
+        || !readSteps(workspace, stepsFile, &steps, errorMsg))
         return false;
     for (XrfCalibrationStep &step : steps) {
         if (step.beamNumber() < 1 || step.beamNumber() > exposures.size()) {
-            setError(errorMsg, QStringLiteral("%1: step '%2' uses beam %3, the air shots give %4 "
-                                              "beams")
-                                   .arg(stepsFile, step.sampleID())
-                                   .arg(step.beamNumber())
-                                   .arg(exposures.size()));
+            setError(errorMsg,
+                     QStringLiteral("%1: step '%2' uses beam %3, the air shots give %4 "
+                                    "beams")
+                         .arg(stepsFile, step.sampleID())
+                         .arg(step.beamNumber())
+                         .arg(exposures.size()));
             return false;
         }
         XrfExposureSettings exposure = exposures.at(step.beamNumber() - 1);
@@ -325,7 +346,8 @@ bool XrfCalibrationUtils::createSyntheticMethod(
     XrfMethod method;
     if (path.isEmpty() || !method.setMethodFile(syntheticFile, errorMsg)) {
         if (path.isEmpty())
-            setError(errorMsg, QStringLiteral("Method id '%1' cannot name a workspace").arg(methodId));
+            setError(errorMsg,
+                     QStringLiteral("Method id '%1' cannot name a workspace").arg(methodId));
         return false;
     }
     method.setId(methodId);

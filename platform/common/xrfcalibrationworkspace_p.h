@@ -53,8 +53,8 @@ inline bool writeObject(const QString &path, const QJsonObject &object, QString 
     return false;
 }
 
-inline bool readSteps(const QJsonObject &workspace, const QString &file, QList<XrfCalibrationStep> *steps,
-               QString *errorMsg)
+inline bool readSteps(const QJsonObject &workspace, const QString &file,
+                      QList<XrfCalibrationStep> *steps, QString *errorMsg)
 {
     QString error;
     if (recordsFromJson(workspace.value(kSteps), kSteps, steps, &error))
@@ -62,6 +62,5 @@ inline bool readSteps(const QJsonObject &workspace, const QString &file, QList<X
     setError(errorMsg, QStringLiteral("%1: %2").arg(file, error));
     return false;
 }
-
 
 } // namespace CalibrationWorkspace

@@ -123,8 +123,7 @@ void TstCalibrationLine::scenariosEndWithTheirText()
     const QString root = m_dir.path() + "/" + scenario;
     QString error;
     QVERIFY(XrfUtils::copyDirectory(m_airShotRoot, root, &error));
-    const Run run =
-        xrfFactory(lineArguments(root, "calibrationShot") << "--scenario" << scenario);
+    const Run run = xrfFactory(lineArguments(root, "calibrationShot") << "--scenario" << scenario);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.out));
     QVERIFY2(run.out.contains(text), qPrintable(run.out));
 }

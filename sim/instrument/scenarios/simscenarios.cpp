@@ -110,8 +110,7 @@ const QVector<SimScenario> &scenarios()
 {
     static const QVector<SimScenario> list = instrumentScenarios() + hardwareSetupScenarios()
         + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios()
-        + stabilityScenarios() + shotScenarios() + calibrationScenarios()
-        + surveyScenarios();
+        + stabilityScenarios() + shotScenarios() + calibrationScenarios() + surveyScenarios();
     return list;
 }
 
