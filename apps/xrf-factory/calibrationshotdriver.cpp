@@ -128,7 +128,10 @@ void CalibrationShotDriver::onCurrentSampleChanged(const QString &standard)
 void CalibrationShotDriver::placeAndShoot(const QString &standard)
 {
     if (++m_attempts[standard] > kMaxAttemptsPerStandard) {
-        m_failure = QStringLiteral("%1 failed %2 times").arg(standard).arg(kMaxAttemptsPerStandard);
+        m_failure = QStringLiteral("%1 failed %2 times: %3")
+                        .arg(standard)
+                        .arg(kMaxAttemptsPerStandard)
+                        .arg(m_failure);
         m_finished = true;
         m_loop.quit();
         return;
@@ -152,9 +155,7 @@ void CalibrationShotDriver::onShotComplete(const QJsonObject &stepJson)
     m_shotLines[step.standardDisplayId()] << shotLine(step);
     if (!step.hasFailed())
         return;
-    if (m_failure.isEmpty()
-        || m_attempts.value(step.standardDisplayId()) >= kMaxAttemptsPerStandard)
-        m_failure = step.errorMsg().simplified();
+    m_failure = step.errorMsg().simplified();
     // The pass over the standard ended: the technician starts it again.
     placeAndShoot(step.standardDisplayId());
 }

@@ -105,11 +105,13 @@ void TstCalibrationLine::scenariosEndWithTheirText_data()
     QTest::addColumn<QString>("scenario");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("text");
-    QTest::newRow("wrong standard") << "wrong-calibration-standard" << 1
-                                    << "Wrong sample: the spectrum of SS304 lacks the peaks of Fe";
+    QTest::newRow("wrong standard")
+        << "wrong-calibration-standard" << 1
+        << "SS304 failed 3 times: Shot Failed: SS304 beam 1 (40 kV) Error: Wrong "
+           "sample: the spectrum of SS304 lacks the peaks of";
     QTest::newRow("cut short") << "calibration-shot-cut-short" << 1
                                << "Exposure did not run for the set time. Exposure Set Time:20, "
-                                  "Time exposure ran for:5";
+                                  "Time exposure ran for:4.";
     QTest::newRow("no counts") << "calibration-no-counts" << 1 << "No counts in the spectrum.";
     QTest::newRow("lid open") << "calibration-lid-open" << 0
                               << "(technician closes the test stand lid for the 50 kV shots)";
