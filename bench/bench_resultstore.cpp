@@ -85,6 +85,7 @@ void benchCalibrationShots(FactoryTestEnv &env)
     constexpr int kReps = 21;
     env.onFactoryThread([&] {
         worker->lastResult = imageOfAbout(200 * 1024);
+        worker->saveFactorySetupLastResult();
         worker->calibrationStepList = calibrationSteps(kSteps);
     });
     std::printf("\ncalibration record of %d steps: save per shot\n%-12s %9s %9s %7s\n", kSteps,
