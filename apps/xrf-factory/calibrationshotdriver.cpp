@@ -153,6 +153,7 @@ void CalibrationShotDriver::onShotComplete(const QJsonObject &stepJson)
     XrfCalibrationStep step;
     step.fromJsonObject(stepJson);
     m_shotLines[step.standardDisplayId()] << shotLine(step);
+    ++m_shots;
     if (!step.hasFailed())
         return;
     m_failure = step.errorMsg().simplified();
@@ -178,11 +179,9 @@ StepOutcome CalibrationShotDriver::outcome() const
 {
     StepOutcome outcome;
     outcome.subSteps = m_notes;
-    int shots = 0;
     for (const QString &standard : m_standardOrder) {
         outcome.subSteps << standard;
         outcome.subSteps << m_shotLines.value(standard);
-        shots += m_shotLines.value(standard).size();
     }
     if (!m_finished) {
         outcome.result = StepOutcome::Failed;

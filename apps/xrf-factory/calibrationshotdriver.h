@@ -40,6 +40,7 @@ private:
     QMap<QString, int> m_attempts;
     QStringList m_notes;
     QString m_failure;
+    int m_shots = 0;
     bool m_finished = false;
     bool m_passed = false;
 };
