@@ -193,7 +193,7 @@ StepOutcome CalibrationShotDriver::outcome() const
     } else {
         outcome.result = StepOutcome::Passed;
         outcome.detail =
-            QStringLiteral("%1 standards, %2 shots").arg(m_standardOrder.size()).arg(shots);
+            QStringLiteral("%1 standards, %2 shots").arg(m_standardOrder.size()).arg(m_shots);
     }
     return outcome;
 }
