@@ -16,6 +16,7 @@ XrfFactoryManager::XrfFactoryManager(QObject *parent) : QObject(parent)
         qRegisterMetaType<XrfErrorInfo::XrfError>("XrfErrorInfo::XrfError");
         qRegisterMetaType<XrfBeamInfo>("XrfBeamInfo");
         qRegisterMetaType<XrfAirShot>("XrfAirShot");
+        qRegisterMetaType<XrfCalibrationStandard>("XrfCalibrationStandard");
         return 0;
     }();
     Q_UNUSED(registered)

@@ -137,6 +137,21 @@ public slots:
     // calibration steps do it themselves when they find the records missing).
     void recoverBeamSetupAirShot();
 
+    // Calibration shots (factory step 10). The application fetches the step and standards lists
+    // (an argument to getCalibrationStandardsList starts the pure calibration workflow), asks for
+    // the wrong-shot criteria, and for each standard the library names
+    // (calibrationCurrentSampleChanged, "Place %1 at window.") has the technician place it and
+    // calls shootCalibrationSample. A failed shot ends the pass over its standard: shoot it again.
+    void getCalibrationStepList();
+    void getCalibrationStandardsList(QString argument);
+    void shootCalibrationSample(QString standardName);
+    // `standards`: names separated by commas; empty: every standard of the selected methods.
+    void invalidateCalibrationShots(QString standards);
+    // Sets the status of the step that `calibrationStep` (a step's JSON) names.
+    void onUpdateCalibrationShotStatus(QJsonObject const &calibrationStep);
+    void downloadCalibrationWrongShotCriteria();
+    void completeAddPureCalibrationWorkflow();
+
     // Radiation survey: load the parameters (loadRadiationSurveyParams), start, let the operator
     // read the meter, stop, then evaluate the record with the reading, meter type and unit.
     void startRadiationSurvey();

@@ -6,6 +6,8 @@
 #include "devicefactorystatus.h"
 #include "modelmethod.h"
 #include "stepexposure.h"
+#include "xrfcalibrationshot.h"
+#include "xrfcalibrationstandard.h"
 #include "xrfcloudresponse.h"
 #include "xrffactorystabilityparams.h"
 #include "xrffactorystepinfo.h"
@@ -760,9 +762,86 @@ public:
     // The statistics of the last stability run, from lastResult.json ({} when there is none).
     QJsonObject lastStabilityMetaInfo();
 
-    // Removes the calibration shots of a method's workspace (shots/calibrationworkspace.cpp);
-    // with an empty id only the stored calibration shot results go, never a method folder.
+    // ---- Calibration shots, factory step 10 (calibration/) ----
+    // The step list and the standards (calibrationsteps.cpp: lists, index, findNextStandard;
+    // calibrationworkspaces.cpp: the workspaces built from the method templates), the shots
+    // (calibrationshots.cpp: the 50 kV rule, the time, count and wrong-shot checks;
+    // calibrationshotend.cpp: status, custom-window background, library, completion) and the
+    // stored record, invalidation and cleanup (calibrationrecord.cpp); the wrong-shot criteria
+    // download (calibrationcriteria.cpp).
+    bool populateCalibrationStepList();
+    bool populateCalibrationStepListFromScratch();
+    bool populateCalibrationStepListFromLastResult();
+    // The workspace (or synthetic method file) of one method; false ends the list build.
+    bool prepareCalibrationWorkspace(const ModelMethod &method, QStringList *methodsWithSteps);
+    bool createCalibrationWorkspace(const ModelMethod &method,
+                                    const QList<XrfExposureSettings> &exposures);
+    void adjustCalibrationMethodFile(const ModelMethod &method,
+                                     const QList<XrfExposureSettings> &exposures);
+    // The air shots' exposures per "method~beam" key, open and collimated; the first shot wins.
+    void buildCalibrationExposureMaps();
+    QList<XrfExposureSettings> calibrationExposures(const ModelMethod &method) const;
+    // Method id -> synthetic shot folder, from the prerequisite selection (empty ids added for
+    // the factory methods it does not name).
+    QMap<QString, QString> calibrationSyntheticShotFolders(const QList<ModelMethod> &methods);
+    void indexCalibrationStandards();
+    // The single "---NO CAL SHOT---" step, done, of a unit calibrated from synthetic shots only.
+    void setNoCalShotStepList();
+    bool populateCalibrationStandardList();
+    QString findNextStandard(const QString &current);
+    // A standard's steps from `from`: the first one still to shoot, -1 when none.
+    int firstPendingStep(const QString &standard, int from) const;
+    void getCalibrationStepList();
+    void getCalibrationStandardsList(const QString &argument);
+    void shootCalibrationSample(const QString &standardName);
+    void doCalibrationShot(const QString &standard, int stepIndex);
+    void finishCalibrationStandard(const QString &standard);
+    // The test stand is present with its lid closed: 50 kV steps may be shot.
+    bool calibration50kVAllowed();
+    int calibrationTimeRemaining(const XrfCalibrationStandard &standard, bool allow50kV) const;
+    void onCalibrationShotExposureStarted();
+    void onCalibrationShotExposureStopped(XrfHardwareManager::XrfExposureEndCondition endCondition,
+                                          bool tubeStillOn);
+    // Why the shot's spectrum or time is not good; empty when they are.
+    QString calibrationShotProblem(XrfCalibrationStep *step);
+    void onCalibrationShotComplete(XrfCalibrationStep *step);
+    void applyCustomWindowBackground(const XrfCalibrationStep &step);
+    void saveCalibrationShotToLibrary(const XrfCalibrationStep &step);
+    bool isGoodCalibrationShot(XrfCalibrationShot &shot, QString *err);
+    void onCalibrationComplete(bool passed, const QString &message, bool report);
+    void completeAddPureCalibrationWorkflow();
+    void updateCalibrationShotStatus(XrfCalibrationStep &step);
+    void onUpdateCalibrationShotStatus(const QJsonObject &stepJson);
+    void invalidateCalibrationShots(const QString &standards);
+    bool saveCalibrationStatusToLastResult(int status = XrfFactoryStepInfo::InProgress);
+    // Removes the method's workspace and the stored calibration shots; with an empty id only the
+    // stored calibration shots go, never a method folder.
     void cleanupCalibrationWorkspace(const QString &methodId);
+    bool isCalibrationWrongShotCriteriaPresent();
+    void downloadCalibrationWrongShotCriteria();
+    void onGetCalibrationCheckCriteriaResponseReceived(const XrfCloudResponse &response);
+    void onCalibrationCheckCriteriaDownloaded(bool success, QString error);
+    // Set when the standards list was asked for with an argument (the pure calibration workflow).
+    bool calibrationListFlag = false;
+    QString calibrationListArgument;
+    XrfCalibrationStepList calibrationStepList;
+    XrfCalibrationStandardList calibrationStandardList;
+    QString currentCalibrationStandard;
+    QMap<QString, int> calibrationStandardFirstStep;
+    QMap<QString, int> calibrationStandardStepCount;
+    int currentCalibrationStepIndex = 0;
+    // Index of the running step in the step list; -1 when none runs.
+    int runningCalibrationStep = -1;
+    int calibrationRemainingSeconds = 0;
+    StepExposure calibrationExposure;
+    QHash<QString, XrfExposureSettings> calibrationExposureMap;
+    QHash<QString, XrfExposureSettings> collimatedCalibrationExposureMap;
+    QMap<QString, QString> methodIdSyntheticShotDirMap;
+    QStringList calibrationMethodsWithSteps;
+    // What the running shot's wrong-shot check could not judge; kept with the shot.
+    QString calibrationShotCheckError;
+    // A shot's measured time may fall short of its set time by less than one spectrum update.
+    double calibrationTimeToleranceSeconds = 1.0;
 
     // Methods and prerequisite shots, factory step 9. The method lists of the work order
     // (calibration/modelmethods.cpp) and the reaction to a changed method selection

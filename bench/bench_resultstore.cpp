@@ -3,6 +3,7 @@
 
 #include "factorytestenv.h"
 #include "quietlog.h"
+#include "xrffactorymanager_p.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -55,6 +56,58 @@ QByteArray plainRead(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The calibration record of a full calibration: `steps` steps of 20 s at two beams.
+XrfCalibrationStepList calibrationSteps(int steps)
+{
+    XrfCalibrationStepList list;
+    for (int i = 0; i < steps; ++i) {
+        XrfCalibrationStep step;
+        step.setSampleID(QStringLiteral("STD-%1").arg(i / 2));
+        step.setShootOrder(i % 2 + 1);
+        step.setBeamNumber(i % 2 + 1);
+        XrfExposureSettings exposure;
+        exposure.setTubeVoltageKv(i % 2 ? 50 : 40);
+        exposure.setMaxTime(20);
+        step.setExposure(exposure);
+        step.addMethodUse(XrfCalibrationMethodUse(QStringLiteral("alloy-ISC"), i % 2 + 1));
+        list.append(step);
+    }
+    return list;
+}
+
+// The cost of the record's save after the first and after the last shot of a full calibration
+// (every shot saves it), against a plain write of the same bytes.
+void benchCalibrationShots(FactoryTestEnv &env)
+{
+    auto *worker = env.worker();
+    const QString plainPath = env.factoryDataPath() + "/plain.json";
+    constexpr int kSteps = 120;
+    constexpr int kReps = 21;
+    env.onFactoryThread([&] {
+        worker->lastResult = imageOfAbout(200 * 1024);
+        worker->saveFactorySetupLastResult();
+        worker->calibrationStepList = calibrationSteps(kSteps);
+    });
+    std::printf("\ncalibration record of %d steps: save per shot\n%-12s %9s %9s %7s\n", kSteps,
+                "after shot", "save ms", "write ms", "ratio");
+    double first = 0;
+    for (const int shot : {1, kSteps / 2, kSteps}) {
+        env.onFactoryThread([&] {
+            for (int i = 0; i < shot; ++i)
+                worker->calibrationStepList[i].setIsDone(true);
+        });
+        const double save = medianMs(kReps, [&] {
+            env.onFactoryThread([&] { worker->saveCalibrationStatusToLastResult(); });
+        });
+        const QByteArray bytes = env.onFactoryThread(
+            [&] { return QJsonDocument(worker->lastResult).toJson(QJsonDocument::Indented); });
+        const double write = medianMs(kReps, [&] { plainWrite(plainPath, bytes); });
+        first = first > 0 ? first : save;
+        std::printf("%-12d %9.3f %9.3f %7.2f   (%.2f of the first shot's save, %d KB)\n", shot,
+                    save, write, save / write, save / first, int(bytes.size() / 1024));
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -88,6 +141,7 @@ int main(int argc, char *argv[])
                     save / write, serialiseAndWrite, save / serialiseAndWrite, load, read,
                     load / read);
     }
+    benchCalibrationShots(env);
     std::printf(
         "save: the store's atomic replace (serialise, write, sync, rename) against a plain\n"
         "      buffered write of the serialised bytes, and against serialise + plain write;\n"

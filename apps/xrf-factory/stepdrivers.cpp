@@ -2,6 +2,7 @@
 
 #include "airshotdriver.h"
 #include "beamssetupdriver.h"
+#include "calibrationshotdriver.h"
 #include "hardwaresetupdriver.h"
 #include "prerequisiteshotdriver.h"
 #include "stabilitydriver.h"
@@ -166,6 +167,11 @@ StepOutcome runPrerequisiteShots(const TechnicianPlan &plan)
     return PrerequisiteShotDriver(plan).run();
 }
 
+StepOutcome runCalibrationShot(const TechnicianPlan &plan)
+{
+    return CalibrationShotDriver(plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -181,6 +187,7 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("beamsSetup"), runBeamsSetup},
         {QStringLiteral("airShot"), runAirShot},
         {QStringLiteral("prerequisiteShots"), runPrerequisiteShots},
+        {QStringLiteral("calibrationShot"), runCalibrationShot},
     };
     return drivers;
 }

@@ -1,5 +1,7 @@
 #include "xrfcalibrationshot.h"
 
+#include "xrfcalibrationstep.h"
+#include "xrfsoftwareversioninfo.h"
 #include "xrfutils.h"
 
 #include <QJsonDocument>
@@ -8,6 +10,22 @@ namespace {
 const QString kExposure = QStringLiteral("exposure");
 const QString kSpectrum = QStringLiteral("spectrum");
 } // namespace
+
+XrfCalibrationShot XrfCalibrationShot::fromStep(const XrfCalibrationStep &step,
+                                                const XrfSoftwareVersionInfo *versions)
+{
+    XrfCalibrationShot shot;
+    shot.m_sampleId = step.sampleID();
+    shot.m_sampleName = step.sampleName();
+    shot.m_sampleType = step.sampleType();
+    shot.m_sampleLot = step.sampleLot();
+    shot.m_exposure = step.exposure();
+    if (versions)
+        shot.m_softwareVersion = QStringLiteral("%1 (root fs %2.%3)")
+                                     .arg(versions->appVersion(), versions->rootFsVersion(),
+                                          versions->rootFsPatchVersion());
+    return shot;
+}
 
 QString XrfCalibrationShot::calibrationShotFileName() const
 {

@@ -5,6 +5,9 @@
 #include "xrfexposuresettings.h"
 #include "xrfspectrum.h"
 
+class XrfCalibrationStep;
+class XrfSoftwareVersionInfo;
+
 class XrfCalibrationShot : public XrfJsonHelper
 {
     Q_GADGET
@@ -13,8 +16,17 @@ class XrfCalibrationShot : public XrfJsonHelper
     Q_PROPERTY(QString sampleName MEMBER m_sampleName)
     Q_PROPERTY(QString origin MEMBER m_origin)
     Q_PROPERTY(QString dateCreated MEMBER m_dateCreated)
+    Q_PROPERTY(QString sampleType MEMBER m_sampleType)
+    Q_PROPERTY(QString sampleLot MEMBER m_sampleLot)
+    Q_PROPERTY(QString softwareVersion MEMBER m_softwareVersion)
+    Q_PROPERTY(QString checkError MEMBER m_checkError)
 
 public:
+    // The shot of a calibration step: its sample and exposure, with the application's and root
+    // file system's versions when `versions` is given.
+    static XrfCalibrationShot fromStep(const XrfCalibrationStep &step,
+                                       const XrfSoftwareVersionInfo *versions = nullptr);
+
     QString sampleID() const { return m_sampleId; }
     void setSampleID(const QString &id) { m_sampleId = id; }
     QString sampleName() const { return m_sampleName; }
@@ -22,6 +34,12 @@ public:
     // Where the shot was taken: the instrument's serial number.
     QString origin() const { return m_origin; }
     void setOrigin(const QString &origin) { m_origin = origin; }
+    QString sampleType() const { return m_sampleType; }
+    QString sampleLot() const { return m_sampleLot; }
+    QString softwareVersion() const { return m_softwareVersion; }
+    // Why the wrong-shot check could not judge the shot; empty when it did.
+    QString checkError() const { return m_checkError; }
+    void setCheckError(const QString &error) { m_checkError = error; }
     const XrfExposureSettings &exposure() const { return m_exposure; }
     void setExposure(const XrfExposureSettings &exposure) { m_exposure = exposure; }
     const XrfSpectrum &spectrum() const { return m_spectrum; }
@@ -43,6 +61,10 @@ private:
     QString m_sampleName;
     QString m_origin;
     QString m_dateCreated;
+    QString m_sampleType;
+    QString m_sampleLot;
+    QString m_softwareVersion;
+    QString m_checkError;
     XrfExposureSettings m_exposure;
     XrfSpectrum m_spectrum;
 };

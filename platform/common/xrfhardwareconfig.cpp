@@ -1,6 +1,9 @@
 #include "xrfhardwareconfig.h"
 
+#include "xrfutils.h"
+
 #include <QJsonArray>
+#include <QRegularExpression>
 
 QJsonObject XrfHardwareConfig::toJsonObject() const
 {
@@ -42,4 +45,15 @@ QString XrfHardwareConfig::getProbeTypeFromInstrumentModel(const QString &device
     const bool pin = deviceType.contains(QLatin1String("TARVO-KTR"))
         || deviceType.contains(QLatin1String("PIN"), Qt::CaseInsensitive);
     return pin ? QStringLiteral("PIN") : QStringLiteral("SDD");
+}
+
+QString XrfHardwareConfig::tubeAnode() const
+{
+    static const QRegularExpression trailingLetters(QStringLiteral("([A-Za-z]{1,2})$"));
+    const QRegularExpressionMatch match = trailingLetters.match(m_tubeModel.trimmed());
+    if (!match.hasMatch())
+        return QString();
+    QString symbol = match.captured(1).toLower();
+    symbol[0] = symbol.at(0).toUpper();
+    return XrfUtils::atomicNumber(symbol) > 0 ? symbol : QString();
 }

@@ -32,6 +32,9 @@ public:
     void setInsSerialNumber(const QString &s) { m_insSerialNumber = s; }
     QString tubeModel() const { return m_tubeModel; }
     void setTubeModel(const QString &s) { m_tubeModel = s; }
+    // The element symbol of the tube's anode, from the letters that end the tube model
+    // ("XT-50RH": "Rh", "XT-40AG": "Ag"); empty when they name no element.
+    QString tubeAnode() const;
     QString tubeSerialNumber() const { return m_tubeSerialNumber; }
     void setTubeSerialNumber(const QString &s) { m_tubeSerialNumber = s; }
     QString detectorModel() const { return m_detectorModel; }

@@ -1,5 +1,7 @@
 #include "simcloudserver.h"
 
+#include "simreferencematerials.h"
+
 #include "simcloudroutes.h"
 #include "simcloudscript.h"
 #include "simcloudstate.h"
@@ -202,6 +204,10 @@ SimCloudServer::SimCloudServer() : d(new Private)
     // for the client's delayed acknowledgement of the headers: 40 ms on every request.
     d->server.set_tcp_nodelay(true);
     d->registerRoutes();
+    // The wrong-shot criteria of the calibration standards, from their certificates.
+    d->state.setPackage(SimCloudPackage::CalibrationCheckCriteria,
+                        QStringLiteral("wrongShotCriteria.json"),
+                        QJsonDocument(SimReferenceMaterials::wrongShotCriteria()).toJson());
 }
 
 SimCloudServer::~SimCloudServer()

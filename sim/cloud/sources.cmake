@@ -18,7 +18,7 @@ add_library(xrfsimcloud STATIC
     cloud/simsyntheticpackage.cpp
 )
 target_include_directories(xrfsimcloud PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/cloud ${HTTPLIB_INCLUDE_DIR})
-target_link_libraries(xrfsimcloud PUBLIC xrfplatform Qt5::Network Threads::Threads)
+target_link_libraries(xrfsimcloud PUBLIC xrfplatform xrfsimstandards Qt5::Network Threads::Threads)
 target_link_libraries(xrfsimcloud PRIVATE QuaZip::QuaZip)
 target_link_libraries(xrfsim PUBLIC xrfsimcloud)
 xrf_precompile_qt_headers(xrfsimcloud)

@@ -59,11 +59,12 @@ void TstCli::runPreparesAFreshRootAndReportsItsState()
     // The runnable steps run by default and pass on every model; the cloud's confirmation moves
     // the count on.
     for (const char *step : {"provisioning", "hardwareSetup", "cameraSetup", "stability",
-                             "collimatedStability", "beamsSetup", "airShot", "prerequisiteShots"})
+                             "collimatedStability", "beamsSetup", "airShot", "prerequisiteShots",
+                             "calibrationShot"})
         QVERIFY2(run.out.contains(QRegularExpression(QString("\\n%1 +PASSED").arg(step))),
                  qPrintable(run.out));
-    QVERIFY2(run.out.contains("Factory steps completed: 9"), qPrintable(run.out));
-    QVERIFY(run.out.contains("Current step:            calibrationShot"));
+    QVERIFY2(run.out.contains("Factory steps completed: 10"), qPrintable(run.out));
+    QVERIFY(run.out.contains("Current step:            factorSet"));
     QVERIFY(run.out.contains("xrf-factory status --root " + root));
     for (const char *folder :
          {"home/factoryData", "home/profile/instrumentsettings", "sysroot", "sim"})

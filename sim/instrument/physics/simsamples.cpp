@@ -1,5 +1,7 @@
 #include "simsamples.h"
 
+#include "simreferencematerials.h"
+
 #include <QMap>
 #include <QRegularExpression>
 
@@ -23,43 +25,14 @@ QMap<QString, SimMaterial> builtInSamples()
     add(alloy(QStringLiteral("air"), {{7, 0.7553}, {8, 0.2318}, {18, 0.0128}, {6, 0.0001}},
               0.001205));
     samples[QStringLiteral("air")].thicknessUm = 10000;
-    add(alloy(QStringLiteral("SS316"),
-              {{26, 0.6545},
-               {24, 0.17},
-               {28, 0.12},
-               {42, 0.025},
-               {25, 0.02},
-               {14, 0.0075},
-               {6, 0.0008},
-               {15, 0.00045},
-               {16, 0.0003}},
-              8.0));
     add(SimMaterial::fromFormula(QStringLiteral("Al"), QStringLiteral("Al"), 2.70));
     add(SimMaterial::fromFormula(QStringLiteral("SiO2"), QStringLiteral("SiO2"), 2.65));
     add(SimMaterial::fromFormula(QStringLiteral("Cu"), QStringLiteral("Cu"), 8.96));
     add(SimMaterial::fromFormula(QStringLiteral("BrCu"), QStringLiteral("KBr"), 2.75));
-    add(alloy(QStringLiteral("2205"),
-              {{26, 0.677}, {24, 0.22}, {28, 0.055}, {42, 0.032}, {25, 0.015}, {14, 0.001}}, 7.8));
-    add(alloy(QStringLiteral("C36000"), {{29, 0.615}, {30, 0.355}, {82, 0.03}}, 8.5));
-    add(alloy(QStringLiteral("Inconel625"),
-              {{28, 0.61}, {24, 0.215}, {42, 0.09}, {41, 0.036}, {26, 0.049}}, 8.44));
-    add(alloy(QStringLiteral("Ti64"), {{22, 0.897}, {13, 0.06}, {23, 0.04}, {26, 0.003}}, 4.43));
     add(SimMaterial::fromFormula(QStringLiteral("Pb"), QStringLiteral("Pb"), 11.34));
-    add(alloy(QStringLiteral("NIST2711"),
-              {{14, 0.304},
-               {13, 0.0653},
-               {26, 0.0289},
-               {19, 0.0245},
-               {20, 0.0288},
-               {12, 0.0105},
-               {11, 0.0114},
-               {22, 0.00306},
-               {25, 0.000638},
-               {82, 0.001162},
-               {30, 0.00035},
-               {29, 0.000114},
-               {8, 0.4916}},
-              1.5));
+    // The certified reference materials, with their certified compositions.
+    for (const SimReferenceMaterial &standard : SimReferenceMaterials::all())
+        add(alloy(standard.id, standard.massFractions, standard.density));
     return samples;
 }
 

@@ -17,8 +17,8 @@ struct SimSample
     double placementOffsetUm = 0; // the target's centre line from the beam axis, as placed
 };
 
-// The sample catalogue: built-in targets and calibration standards, standards defined at run
-// time, and ad-hoc compositions. Thread-safe.
+// The sample catalogue: built-in targets, the certified reference materials
+// (simreferencematerials), standards defined at run time, and ad-hoc compositions. Thread-safe.
 class SimSamples
 {
 public:

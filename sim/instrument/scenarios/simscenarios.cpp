@@ -110,7 +110,8 @@ const QVector<SimScenario> &scenarios()
 {
     static const QVector<SimScenario> list = instrumentScenarios() + hardwareSetupScenarios()
         + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios()
-        + stabilityScenarios() + shotScenarios() + methodScenarios() + surveyScenarios();
+        + stabilityScenarios() + shotScenarios() + methodScenarios() + calibrationScenarios()
+        + surveyScenarios();
     return list;
 }
 

@@ -31,3 +31,4 @@ QVector<SimScenario> surveyScenarios(); // simscenarios_survey.cpp
 QVector<SimScenario> stabilityScenarios(); // simscenarios_stability.cpp
 QVector<SimScenario> shotScenarios(); // simscenarios_shots.cpp
 QVector<SimScenario> methodScenarios(); // simscenarios_methods.cpp
+QVector<SimScenario> calibrationScenarios(); // simscenarios_calibration.cpp

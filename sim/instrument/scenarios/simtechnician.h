@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class SimInstrument;
 
 // How the simulated technician on the factory line departs from a careful one who answers every
@@ -39,4 +41,9 @@ struct SimTechnician
     // number -> id), as a hand-edited or corrupted file would have them.
     QStringList extraWorkOrderPartNumbers;
     QMap<QString, QString> methodIdEdits;
+    // The calibration shots: a fault of the instrument that shows once the technician starts
+    // them (armed then, so that the earlier steps run clean), and a technician who leaves the
+    // test stand lid open until the run asks for it to be closed.
+    std::function<void(SimInstrument &)> calibrationFault;
+    bool leavesLidOpenForCalibration = false;
 };
