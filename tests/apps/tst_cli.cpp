@@ -58,9 +58,9 @@ void TstCli::runPreparesAFreshRootAndReportsItsState()
     QCOMPARE(run.exitCode, 0);
     // The runnable steps run by default and pass on every model; the cloud's confirmation moves
     // the count on.
-    for (const char *step : {"provisioning", "hardwareSetup", "cameraSetup", "stability",
-                             "collimatedStability", "beamsSetup", "airShot", "prerequisiteShots",
-                             "calibrationShot"})
+    for (const char *step :
+         {"provisioning", "hardwareSetup", "cameraSetup", "stability", "collimatedStability",
+          "beamsSetup", "airShot", "prerequisiteShots", "calibrationShot"})
         QVERIFY2(run.out.contains(QRegularExpression(QString("\\n%1 +PASSED").arg(step))),
                  qPrintable(run.out));
     QVERIFY2(run.out.contains("Factory steps completed: 10"), qPrintable(run.out));
