@@ -2,26 +2,17 @@
 // backup pass, each scenario of the survey and the backup fails with its own text, and a complete
 // instrument is handed over only when its profile reached the cloud.
 
+#include "linerun.h"
+
 #include <QtTest>
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-};
+using Run = LineRun;
 
 Run xrfFactory(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(XRF_FACTORY_BIN), arguments);
-    Run run;
-    if (!process.waitForFinished(240000))
-        return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    return run;
+    return LineRun::run(QStringLiteral(XRF_FACTORY_BIN), arguments, 240000);
 }
 
 QJsonObject readJson(const QString &path)
