@@ -1,5 +1,7 @@
 #include "factorystate.h"
 
+#include "fileproblems.h"
+
 #include "xrffactorymanager.h"
 #include "xrffactorystepinfo.h"
 #include "xrfsettingsmanager.h"
@@ -26,11 +28,9 @@ FactoryState FactoryState::read()
     state.root = XrfUtils::instrumentRoot();
 
     QJsonObject settings;
-    const int code = XrfSettingsManager::instance()->getUniversalSetting(
-        QStringLiteral("factory.settings"), &settings);
-    if (code != XrfSettingsManager::NoError)
-        state.problems
-            << QStringLiteral("universal settings: %1").arg(XrfSettingsManager::errorText(code));
+    // What cannot be read is listed, with the file and the key, by FileProblems below.
+    XrfSettingsManager::instance()->getUniversalSetting(QStringLiteral("factory.settings"),
+                                                        &settings);
     state.factoryStepsCompleted = settings.value(QStringLiteral("factoryStepsCompleted")).toInt();
     const int next = state.factoryStepsCompleted + 1;
     state.currentStep = next > kLastStepId
@@ -48,12 +48,17 @@ FactoryState FactoryState::read()
         state.problems << QStringLiteral("%1 does not hold a JSON object").arg(lastResultPath);
     }
     const QJsonObject results = lastResult.toObject();
+    QStringList passed;
     for (auto it = results.begin(); it != results.end(); ++it) {
-        if (XrfFactoryManager::factoryStepIdFromName(it.key()) != XrfUtils::None)
+        if (XrfFactoryManager::factoryStepIdFromName(it.key()) != XrfUtils::None) {
             state.steps.insert(it.key(), stepStatusText(it.value()));
-        else
+            if (state.steps.value(it.key()).toString() == QLatin1String("Passed"))
+                passed << it.key();
+        } else {
             state.otherKeys << it.key();
+        }
     }
+    state.problems << FileProblems::scan(XrfUtils::homeCorvaneAppDirPath(), passed);
     return state;
 }
 
