@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace {
 const int kLastStepId = XrfUtils::FactorSet;
 
@@ -58,6 +60,10 @@ FactoryState FactoryState::read()
             state.otherKeys << it.key();
         }
     }
+    std::sort(passed.begin(), passed.end(), [](const QString &a, const QString &b) {
+        return XrfFactoryManager::factoryStepIdFromName(a)
+            < XrfFactoryManager::factoryStepIdFromName(b);
+    });
     state.problems << FileProblems::scan(XrfUtils::homeCorvaneAppDirPath(), passed);
     return state;
 }
