@@ -147,7 +147,7 @@ void XrfAtomicFile::simulateFullDisk(const QString &pattern)
 bool XrfAtomicFile::isTemporaryFileName(const QString &fileName)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^.+\\.(json|txt|zip|sh)\\.[A-Za-z0-9]{6}$"));
+        QStringLiteral("^.+\\.((json|txt|zip|sh)\\.[A-Za-z0-9]{6}|zip\\.part)$"));
     return pattern.match(fileName).hasMatch();
 }
 

@@ -28,7 +28,8 @@ public:
     void cancel();
 
     // True for a temporary file name this class leaves behind when the process dies before the
-    // rename: a JSON, text or zip file name followed by '.' and six letters or digits.
+    // rename: a JSON, text or zip file name followed by '.' and six letters or digits; and for
+    // the ".zip.part" files of archives (XrfZipWriter, XrfUtils::zip).
     static bool isTemporaryFileName(const QString &fileName);
     // Removes such files from `folder` (and, when `recursive`, the folders below it; links are not
     // followed); returns how many went. For start-up, when no write of the library is under way.

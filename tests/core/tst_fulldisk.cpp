@@ -125,6 +125,7 @@ void TstFullDisk::writesOnAFullDiskFailAndKeepTheOldFile_data()
     QTest::newRow("settings file") << "settings";
     QTest::newRow("result store") << "store";
     QTest::newRow("streamed file") << "stream";
+    QTest::newRow("archive") << "archive";
 }
 
 // Qt buffers a small write, and a failed flush of that buffer is what a full disk looks like:
@@ -133,11 +134,21 @@ void TstFullDisk::writesOnAFullDiskFailAndKeepTheOldFile()
 {
     QFETCH(QString, writer);
     auto &env = FactoryTestEnv::get();
+    const QString folder = env.factoryDataPath() + "/fulldisk/";
     const QString path = writer == "settings"
         ? XrfSettingsManager::instance()->universalSettingsFilePath()
-        : env.factoryDataPath() + "/fulldisk/" + writer + ".json";
+        : folder + writer + (writer == "archive" ? ".zip" : ".json");
+    const QString archived = folder + "archived";
     QJsonObject old{{"section", QJsonObject{{"kept", true}}}};
-    QVERIFY(XrfUtils::writeJsonFile(path, QJsonDocument(old)));
+    QVERIFY(XrfUtils::writeJsonFile(writer == "archive" ? archived + "/a.json" : path,
+                                    QJsonDocument(old)));
+    if (writer == "archive") {
+        QVERIFY(XrfUtils::backupDirectory(archived, path, nullptr));
+        QFile noise(archived + "/noise.bin");
+        QVERIFY(noise.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 2048; ++i)
+            noise.write(QByteArray::number(QRandomGenerator::global()->generate()));
+    }
     const QByteArray before = contentOf(path);
     QJsonObject bigger{{"payload", QString(4000, 'x')}};
 
@@ -156,6 +167,8 @@ void TstFullDisk::writesOnAFullDiskFailAndKeepTheOldFile()
         } else if (writer == "store") {
             written = env.onFactoryThread(
                 [&] { return env.worker()->saveJsonDataToFile(path, bigger, &error); });
+        } else if (writer == "archive") {
+            written = XrfUtils::backupDirectory(archived, path, &error);
         } else {
             XrfAtomicFile file(path);
             QVERIFY(file.open(&error));
