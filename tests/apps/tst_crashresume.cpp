@@ -123,7 +123,7 @@ void TstCrashResume::initTestCase()
 
 void TstCrashResume::killedLinesLeaveWholeFilesAndResume()
 {
-    const int kills = environmentNumber("XRF_CRASH_KILLS", 6);
+    const int kills = environmentNumber("XRF_CRASH_KILLS", XRF_CRASH_DEFAULT_KILLS);
     QRandomGenerator random(quint32(environmentNumber("XRF_CRASH_SEED", 20261207)));
     int killed = 0, atRandom = 0, atWrite = 0, atRename = 0, attempts = 0;
     while (killed < kills && attempts < kills * 4) {
