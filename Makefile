@@ -69,6 +69,7 @@ fuzz: deps
 	    name=$${t##*/fuzz_}; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
 	    echo "== fuzz_$$name ($(FUZZ_SECONDS) s)"; \
 	    log=$(FUZZ_BUILD)/fuzz_$$name.log; \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp ASAN_OPTIONS=fast_unwind_on_malloc=0 \
 	    $$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	        $(FUZZ_BUILD)/corpus/$$name fuzz/corpus/$$name > $$log 2>&1; status=$$?; \
 	    grep -E '^(stat::number_of_executed_units|stat::new_units_added|#[0-9]+ +DONE)' $$log; \

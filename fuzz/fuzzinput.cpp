@@ -18,21 +18,20 @@ QJsonObject object(const uint8_t *data, size_t size)
 
 QString instrumentHome()
 {
-    static QTemporaryDir *root = [] {
-        // Some loaders run an event loop or look at the application's name.
-        static int argc = 1;
-        static char name[] = "xrf-fuzz";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
+    // Some loaders run an event loop or look at the application's name.
+    static int argc = 1;
+    static char name[] = "xrf-fuzz";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    static QTemporaryDir root(QDir::tempPath() + QStringLiteral("/xrf-fuzz-XXXXXX"));
+    static const bool prepared = [] {
         // Warnings about bad input are the expected outcome, thousands of times a second.
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-        auto *dir = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/xrf-fuzz-XXXXXX"));
-        XrfUtils::setInstrumentRoot(dir->path());
-        QDir().mkpath(XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/factoryData"));
-        return dir;
+        XrfUtils::setInstrumentRoot(root.path());
+        return QDir().mkpath(XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/factoryData"));
     }();
-    Q_UNUSED(root);
+    Q_UNUSED(prepared);
     return XrfUtils::homeCorvaneAppDirPath();
 }
 
