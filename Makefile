@@ -4,6 +4,11 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz target runs under `make fuzz`; ctest runs each for a few on every build.
+FUZZ_SECONDS ?= 60
+# Kills of the factory line under `make crash-test`; ctest runs a few on every build.
+CRASH_KILLS ?= 1000
 JOBS       ?= $(shell nproc)
 RUN_ARGS   ?=
 # ccache, when this machine has it, makes rebuilds and further checkouts cheap.
@@ -12,8 +17,10 @@ LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccac
 PACKAGES := build-essential cmake ninja-build pkg-config qtbase5-dev libqt5dbus5 libqt5network5 \
             libquazip1-qt5-dev libcpp-httplib-dev libxrl-dev libbenchmark-dev dbus-daemon curl \
             clang-format libqt5sql5-sqlite unzip lld chromium
+# libFuzzer comes with clang's runtime libraries.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all deps configure build run test test-asan test-tsan bench format clean
+.PHONY: all deps configure build run test test-asan test-tsan fuzz crash-test bench format clean
 
 all: build
 
@@ -52,6 +59,27 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threaded_tests
 	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L threaded
 
+# The libFuzzer targets, built with clang into $(FUZZ_BUILD); each runs FUZZ_SECONDS on a working
+# copy of its corpus (new inputs land in $(FUZZ_BUILD)/corpus, fuzz/corpus stays as committed).
+fuzz: deps
+	@$(MAKE) --no-print-directory deps PACKAGES="$(FUZZ_PACKAGES)"
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja $(LAUNCHER) -DCMAKE_CXX_COMPILER=clang++ -DXRF_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	@for t in $(FUZZ_BUILD)/bin/fuzz_*; do \
+	    name=$${t##*/fuzz_}; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+	    echo "== fuzz_$$name ($(FUZZ_SECONDS) s)"; \
+	    log=$(FUZZ_BUILD)/fuzz_$$name.log; \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp ASAN_OPTIONS=fast_unwind_on_malloc=0 \
+	    $$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        $(FUZZ_BUILD)/corpus/$$name fuzz/corpus/$$name > $$log 2>&1; status=$$?; \
+	    grep -E '^(stat::number_of_executed_units|stat::new_units_added|#[0-9]+ +DONE)' $$log; \
+	    [ $$status -eq 0 ] || { tail -40 $$log; exit 1; }; \
+	done
+
+# The factory line killed CRASH_KILLS times, each time run again on the same root.
+crash-test: build
+	XRF_CRASH_KILLS=$(CRASH_KILLS) $(BUILD)/bin/tst_crashresume
+
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
 
@@ -59,4 +87,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

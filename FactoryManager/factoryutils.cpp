@@ -118,4 +118,9 @@ void calculateGaussianAmplitude(double peakPosition, double width, const QList<d
     *amplitude = norm > 0 ? weighted / norm : 0;
 }
 
+QTime hwClockTimeOfDay(const QString &output)
+{
+    return QTime::fromString(output.mid(11, 8), QStringLiteral("HH:mm:ss"));
+}
+
 } // namespace FactoryUtils

@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QTime>
 
 class XrfHardwareConfig;
 namespace xrf_hal {
@@ -33,5 +34,9 @@ QJsonObject stabilityHeaderIdentity(const XrfHardwareConfig &config, xrf_hal::Xr
 // data.
 void calculateGaussianAmplitude(double peakPosition, double width, const QList<double> &data,
                                 double *amplitude);
+
+// The time of day in the output of the hardware clock program ("2026-12-06 09:15:00.123456+00:00":
+// characters 11 to 18); invalid when the output holds none there.
+QTime hwClockTimeOfDay(const QString &output);
 
 } // namespace FactoryUtils

@@ -176,7 +176,8 @@ public:
     void updateHardwareConfigSetting();
     void recordFirmwareVersions(ProvisioningRun &run);
     void finishProvisioningCheck(ProvisioningRun &run, QJsonObject &result);
-    void storeProvisioningResult(const QJsonObject &result);
+    void recordProvisioningOutcome(ProvisioningRun &run, QJsonObject &result);
+    bool storeProvisioningResult(const QJsonObject &result, QString *errorMsg);
     void reportProvisioningResult(const QJsonObject &result);
     bool resetToProvisioning(QString *errorMsg);
 
@@ -939,7 +940,12 @@ public:
     QMutex lastResultMutex;
     // Size and time of lastResult.json as the store last read or wrote it (under the mutex).
     QString lastResultFileStamp;
+    // Why the last save of lastResult.json failed, naming the file; empty after a save.
+    QString lastResultSaveError;
     QJsonObject workOrder;
+    // Why workOrderInfo.json could not be read at its last load, naming the file and the key;
+    // empty when it was read or is missing.
+    QString workOrderProblem;
     QJsonArray modelMethods;
     bool modelMethodsLoaded = false;
     QJsonObject factorySetupInfo;

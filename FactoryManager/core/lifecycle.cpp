@@ -2,12 +2,15 @@
 
 #include "xrffactorymanager_p.h"
 
+#include "xrfatomicfile.h"
 #include "xrfhardwaremanager.h"
 #include "xrfnetworkmanager.h"
 #include "xrfnetworkstatusmanager.h"
+#include "xrfsettingsmanager.h"
 #include "xrftestmanager.h"
 #include "xrftimescale.h"
 
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
@@ -22,6 +25,21 @@ const int kProgressPollMs = 5000;
 const char *boolText(bool value)
 {
     return value ? "true" : "false";
+}
+
+// A process killed during an atomic write leaves its temporary file ("lastResult.json.AbCdEf")
+// beside the file it was writing. At start-up no write of the library is under way, so what is
+// left of those in the library's folders is removed.
+void removeStaleTemporaryFiles(const QString &factoryDataPath)
+{
+    const QString home = XrfUtils::homeCorvaneAppDirPath();
+    const QFileInfo universal(XrfSettingsManager::instance()->universalSettingsFilePath());
+    const int removed = XrfAtomicFile::removeStaleTemporaryFiles(factoryDataPath, true)
+        + XrfAtomicFile::removeStaleTemporaryFiles(universal.absolutePath(), false)
+        + XrfAtomicFile::removeStaleTemporaryFiles(home, false)
+        + XrfAtomicFile::removeStaleTemporaryFiles(home + QStringLiteral("/scripts"), false);
+    if (removed > 0)
+        qInfo() << "Removed" << removed << "temporary files left by an interrupted write";
 }
 } // namespace
 
@@ -187,6 +205,7 @@ void XrfFactoryManager::XrfFactoryManagerPrivate::connectDispatchSignals()
 
 void XrfFactoryManager::XrfFactoryManagerPrivate::onInit()
 {
+    removeStaleTemporaryFiles(factoryDataPath);
     loadFactorySetupParamsFromFile();
     loadFactorySetupLastResult(nullptr);
     // A configuration detected before init() is announced to nobody: take the current one.

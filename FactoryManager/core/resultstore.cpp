@@ -52,7 +52,7 @@ bool Worker::saveJsonDataToFile(const QString &filePath, const QJsonObject &data
     // The new content never replaced the file: what was there before is still there.
     const QString message =
         QStringLiteral("Failed to write data to file %1, bytes written: %2").arg(filePath).arg(-1);
-    appendMessage(errorMsg, message);
+    appendMessage(errorMsg, message + QStringLiteral(" (%1)").arg(ioError));
     qWarning() << "Failed to save json data to file" << message << ioError;
     return false;
 }
@@ -99,11 +99,13 @@ bool Worker::writeLastResultFile()
 {
     // A file other than the one this store last read or wrote may be unreadable: the image holds
     // only what was read before, so such a file is checked and, when unreadable, kept aside.
+    lastResultSaveError.clear();
     const QString stamp = fileStamp(lastResultFilePath);
     if (!stamp.isEmpty() && stamp != lastResultFileStamp
-        && !XrfUtils::setAsideUnreadableJsonFile(lastResultFilePath))
+        && !XrfUtils::setAsideUnreadableJsonFile(lastResultFilePath, &lastResultSaveError))
         return false;
-    if (!saveJsonDataToFile(lastResultFilePath, lastResult, nullptr, QJsonDocument::Indented))
+    if (!saveJsonDataToFile(lastResultFilePath, lastResult, &lastResultSaveError,
+                            QJsonDocument::Indented))
         return false;
     lastResultFileStamp = fileStamp(lastResultFilePath);
     return true;
@@ -159,6 +161,8 @@ bool Worker::saveFactoryStepToLastResult(const XrfFactoryStepInfo &stepInfo, QSt
     errorMsg->append(QStringLiteral("Failed to save factory step '%1' result to lastResult.json, "
                                     "error: Failed to save json file")
                          .arg(key));
+    if (!lastResultSaveError.isEmpty())
+        errorMsg->append(QStringLiteral(" (%1)").arg(lastResultSaveError));
     return false;
 }
 

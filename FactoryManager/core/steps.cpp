@@ -173,7 +173,19 @@ bool Worker::getFactoryStepsCompleted(qint32 *stepsCompleted, QString *errorMsg)
                                    "'factory.settings' object in universalSettings.json");
         return false;
     }
-    *stepsCompleted = settings.value(kStepsCompletedKey).toInt(0);
+    const QJsonValue stored = settings.value(kStepsCompletedKey);
+    if (!stored.isDouble()) {
+        *errorMsg = QStringLiteral("'factoryStepsCompleted' in 'factory.settings' of %1 is %2, "
+                                   "not a number")
+                        .arg(XrfSettingsManager::instance()->universalSettingsFilePath(),
+                             QString::fromUtf8(
+                                 QJsonDocument(QJsonArray{stored}).toJson(QJsonDocument::Compact))
+                                 .mid(1)
+                                 .chopped(1));
+        qWarning().noquote() << *errorMsg;
+        return false;
+    }
+    *stepsCompleted = stored.toInt(0);
     return true;
 }
 

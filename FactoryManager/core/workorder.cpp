@@ -37,18 +37,24 @@ bool Worker::loadWorkOrderInfoFromFile()
 {
     QJsonValue value;
     QString error;
-    const auto fail = [&](const QString &reason) {
+    workOrderProblem.clear();
+    const auto fail = [&](const QString &reason, const QString &problem) {
         qWarning().noquote() << QStringLiteral("Failed to load workorder from %1, error:%2")
                                     .arg(workOrderFilePath, reason);
+        if (QFileInfo::exists(workOrderFilePath))
+            workOrderProblem = problem;
         return false;
     };
     if (!loadJsonFromFile(workOrderFilePath, &value, &error))
-        return fail(error);
+        return fail(error, error);
     if (!value.isObject())
-        return fail(QStringLiteral("File is not valid JSON object"));
+        return fail(QStringLiteral("File is not valid JSON object"),
+                    QStringLiteral("%1 does not hold a JSON object").arg(workOrderFilePath));
     const QJsonValue stored = value.toObject().value(kWorkOrderKey);
     if (!stored.isObject())
-        return fail(QStringLiteral("File does not have 'workOrder' JSON object in it."));
+        return fail(
+            QStringLiteral("File does not have 'workOrder' JSON object in it."),
+            QStringLiteral("%1 has no \"%2\" object").arg(workOrderFilePath, kWorkOrderKey));
     workOrder = stored.toObject();
     if (!modelMethodsLoaded) {
         modelMethods = workOrder.value(QStringLiteral("modelMethod")).toArray();

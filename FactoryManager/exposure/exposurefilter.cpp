@@ -270,7 +270,11 @@ void Worker::setFactoryPageSafetySettings(bool testStandFor50kV)
     XrfSettingsManager *settingsManager = XrfSettingsManager::instance();
     XrfSafetySettings safety;
     if (const int code = settingsManager->getSafetySettings(&safety))
-        qWarning() << "Failed to read safety settings, err:" << XrfSettingsManager::errorText(code);
+        qWarning().noquote() << QStringLiteral("Failed to read safety settings \"system.safety\" "
+                                               "from %1, err:%2; the factory page settings are "
+                                               "written over defaults")
+                                    .arg(settingsManager->globalSettingsFilePath(),
+                                         XrfSettingsManager::errorText(code));
     qInfo().noquote() << "Setting safety settings for factory pages. Test stand for 50 kV ="
                       << boolText(testStandFor50kV);
     safety.setTestStandRequired(false);

@@ -1,6 +1,8 @@
 // The button and customer IO operator tests and the real-time clock check.
 #include "xrffactorymanager_p.h"
 
+#include "factoryutils.h"
+
 #include "xrfhwbuttontestresult.h"
 #include "xrfsettingsmanager.h"
 
@@ -94,8 +96,8 @@ bool Worker::doTimeCheck(QTime now, int toleranceSeconds)
     }
     qDebug() << "Hw clock get";
     const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    const QTime clock = FactoryUtils::hwClockTimeOfDay(output);
     const QString clockText = output.mid(11, 8);
-    const QTime clock = QTime::fromString(clockText, QStringLiteral("HH:mm:ss"));
     if (!clock.isValid()) {
         qWarning().noquote() << QStringLiteral("Failed to read the time from '%1' output: %2")
                                     .arg(command, output.trimmed());

@@ -2,6 +2,8 @@
 // file and its upload.
 #include "xrffactorymanager_p.h"
 
+#include "substepchecks.h"
+#include "xrflogging.h"
 #include "xrfsettingsmanager.h"
 
 #include <QDateTime>
@@ -48,6 +50,15 @@ const QVector<QPair<QString, Handler>> &hardwareSetupHandlers()
          }},
     };
     return handlers;
+}
+
+bool hasHardwareSetupHandler(const QString &stepId)
+{
+    for (const auto &handler : hardwareSetupHandlers()) {
+        if (handler.first == stepId)
+            return true;
+    }
+    return false;
 }
 
 QString subStepStatus(const XrfHardwareSetupStepInfo &step)
@@ -177,6 +188,13 @@ bool Worker::populateHardwareSetupSteps()
         }
         XrfHardwareSetupStepInfo merged = *storedSubStep;
         merged.setSetupParams(step.setupParams());
+        const QString lost = SubStepChecks::lostSetting(merged);
+        if (!lost.isEmpty()) {
+            qWarning().noquote() << lost;
+            XrfAlarm(lost).raise();
+            merged.setIsDone(false);
+            merged.setStatusMsg(lost);
+        }
         hardwareSetupSteps.append(merged);
     }
     hardwareSetupSteps.regenerateMap();
@@ -233,11 +251,17 @@ void Worker::doHardwareSetup(const QString &stepId)
     } else {
         qInfo().noquote()
             << QStringLiteral("Doing hardware setup step: '%1'").arg(step->displayName());
-        // A sub-step without a handler is one the operator confirms: it waits, as the current
-        // step, for markHardwareSetupStepComplete.
-        if (!runHardwareSetupHandler(stepId))
+        const QString refusal =
+            SubStepChecks::refusal(*step, hasHardwareSetupHandler(stepId),
+                                   factorySetupDataFilePaths.value(modelFilesIndex()));
+        const bool handled = refusal.isEmpty() && runHardwareSetupHandler(stepId);
+        if (!handled)
             beginHardwareSetupStep(stepId);
         emit q->hardwareSetupCurrentStepChanged(hardwareSetupCurrentStepId);
+        if (!refusal.isEmpty()) {
+            qWarning().noquote() << refusal;
+            onHardwareSetupStepComplete(false, refusal);
+        }
     }
     qDebug() << "Leaving doHardwareSetup";
 }

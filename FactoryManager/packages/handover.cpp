@@ -65,15 +65,20 @@ void Worker::prepareInstrumentForShipping()
 }
 
 // The factory's 50 kV test stand rule goes; the customer's test stand and two-hand rules from the
-// work order come in. A safety store that cannot be read is not overwritten.
+// work order come in. A safety store that cannot be read does not keep the customer's rules out:
+// they are written over the defaults, and the unreadable file is kept aside by the write.
 void Worker::applyHandOverSafetySettings()
 {
     qInfo() << "Removing factory 50 kV workstation requirement ...";
     XrfSettingsManager *settings = XrfSettingsManager::instance();
     XrfSafetySettings safety;
     if (const int code = settings->getSafetySettings(&safety)) {
-        qWarning() << "Failed to read safety settings, err:" << XrfSettingsManager::errorText(code);
-        return;
+        qWarning().noquote() << QStringLiteral("Failed to read safety settings \"system.safety\" "
+                                               "from %1, err:%2; the customer's rules are "
+                                               "written over defaults")
+                                    .arg(settings->globalSettingsFilePath(),
+                                         XrfSettingsManager::errorText(code));
+        safety = XrfSafetySettings();
     }
     safety.setTestStandRequiredFor50kV(false);
     applySafetySettings(safety);

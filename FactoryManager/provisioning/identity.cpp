@@ -284,8 +284,10 @@ void Worker::setupRegulatoryRegion(QString region)
         const QString home = XrfUtils::homeCorvaneAppDirPath();
         const QString log = QStringLiteral("/media/sdcard/StartupScript.log");
         if (!XrfUtils::addStartupScript(
-                QStringLiteral("/usr/bin/python3 %1/scripts/disableMultipleTestForDeadman.py %2")
-                    .arg(home, instrumentSerialNumber()),
+                QStringLiteral("/usr/bin/python3 %1 %2")
+                    .arg(XrfUtils::shellQuoted(
+                             home + QStringLiteral("/scripts/disableMultipleTestForDeadman.py")),
+                         XrfUtils::shellQuoted(instrumentSerialNumber())),
                 home + QStringLiteral("/scripts/"), log, log, &error))
             qWarning() << "Failed to write the start-up script entry, err:" << error;
     }

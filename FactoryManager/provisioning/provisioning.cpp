@@ -21,6 +21,8 @@ const QStringList kFixedFilterPartNumbers = {QStringLiteral("ASSY-20815"),
 
 const char *const kNoWorkOrder = "There is no work order to check the installed hardware against. "
                                  "Get the work order from the cloud first.";
+const char *const kUnreadableWorkOrder = "The work order cannot be read: %1. Get the work order "
+                                         "from the cloud again.";
 
 QString utcNow()
 {
@@ -75,8 +77,8 @@ void Worker::startProvisioningCheck(const QJsonObject &provisioningData)
     currentStepInfo.setStatus(XrfFactoryStepInfo::InProgress);
     if (!provisioningData.isEmpty())
         workOrder = provisioningData;
-    else
-        loadWorkOrderInfoFromFile();
+    else if (!loadWorkOrderInfoFromFile())
+        workOrder = QJsonObject(); // an earlier order in memory is not the one on file
     unsigned int serial = 0;
     xrf_hal::XrfEngine::instance()->getInstrumentSerialNumber(&serial);
     QDir().mkpath(provisioningResultDirPath);
@@ -102,7 +104,10 @@ void Worker::doProvisioningCheck()
     // Every check below compares with the work order, and some write what they derive from it
     // into the settings and the controller: without one the check ends here.
     if (workOrder.isEmpty()) {
-        run.fail(QString::fromLatin1(kNoWorkOrder), "Provisioning failed\n");
+        run.fail(workOrderProblem.isEmpty()
+                     ? QString::fromLatin1(kNoWorkOrder)
+                     : QString::fromLatin1(kUnreadableWorkOrder).arg(workOrderProblem),
+                 "Provisioning failed\n");
         finishProvisioningCheck(run, result);
         return;
     }
@@ -369,29 +374,50 @@ void Worker::finishProvisioningCheck(ProvisioningRun &run, QJsonObject &result)
         qWarning().noquote() << "Provisioning check failed, errors:"
                              << simplified.join(QStringLiteral(", "));
     }
+    recordProvisioningOutcome(run, result);
+    // A check whose outcome cannot be stored has not passed: the failed record is stored where
+    // it can be, and what could not be saved is reported.
+    QString saveError;
+    if (!storeProvisioningResult(result, &saveError) && passed) {
+        run.errors.append(saveError);
+        recordProvisioningOutcome(run, result);
+        storeProvisioningResult(result, &saveError);
+    }
+    reportProvisioningResult(result);
+}
+
+void Worker::recordProvisioningOutcome(ProvisioningRun &run, QJsonObject &result)
+{
+    const bool passed = run.errors.isEmpty();
     run.data.insert(QStringLiteral("status"),
                     passed ? QStringLiteral("pass") : QStringLiteral("fail"));
     run.data.insert(QStringLiteral("errors"), QJsonArray::fromStringList(run.errors));
     result.insert(QStringLiteral("data"), run.data);
-    const QString endTime = utcNow();
-    result.insert(QStringLiteral("endTime"), endTime);
-
-    currentStepInfo.setEndTime(endTime);
+    if (!result.contains(QStringLiteral("endTime")))
+        result.insert(QStringLiteral("endTime"), utcNow());
+    currentStepInfo.setEndTime(result.value(QStringLiteral("endTime")).toString());
     currentStepInfo.setStatus(passed ? XrfFactoryStepInfo::Passed : XrfFactoryStepInfo::Failed);
     currentStepInfo.setResultFromJsonObj(result);
-    storeProvisioningResult(result);
-    reportProvisioningResult(result);
 }
 
-void Worker::storeProvisioningResult(const QJsonObject &result)
+bool Worker::storeProvisioningResult(const QJsonObject &result, QString *errorMsg)
 {
     QString error;
-    if (!saveJsonDataToFile(currentStepInfo.resultFile(), result, &error, QJsonDocument::Indented))
+    errorMsg->clear();
+    if (!saveJsonDataToFile(currentStepInfo.resultFile(), result, &error,
+                            QJsonDocument::Indented)) {
         qWarning() << "Failed to write the provisioning result file:" << error;
-    if (!saveFactoryStepToLastResult(currentStepInfo, &error))
-        qWarning().noquote()
-            << QStringLiteral("Failed to save provisioning result to lastResult.json, error:%1")
-                   .arg(error);
+        errorMsg->append(error);
+    }
+    error.clear();
+    if (!saveFactoryStepToLastResult(currentStepInfo, &error)) {
+        const QString message =
+            QStringLiteral("Failed to save provisioning result to lastResult.json, error:%1")
+                .arg(error);
+        qWarning().noquote() << message;
+        errorMsg->append(errorMsg->isEmpty() ? message : QStringLiteral("; ") + message);
+    }
+    return errorMsg->isEmpty();
 }
 
 void Worker::reportProvisioningResult(const QJsonObject &result)

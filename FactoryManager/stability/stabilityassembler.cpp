@@ -1,5 +1,7 @@
 #include "stabilityassembler.h"
 
+#include "xrfatomicfile.h"
+
 #include "xrfzipwriter.h"
 
 #include <QDebug>
@@ -8,7 +10,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -98,11 +99,9 @@ double brOverCuRatio(const QJsonObject &record)
 bool writeSummary(const QJsonObject &header, const QString &folder, const QString &outputPath,
                   bool collimated, SummaryResult *result, QString *error)
 {
-    QSaveFile out(outputPath);
-    if (!QDir().mkpath(QFileInfo(outputPath).absolutePath()) || !out.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("Failed to open %1: %2").arg(outputPath, out.errorString());
+    XrfAtomicFile out(outputPath);
+    if (!out.open(error))
         return false;
-    }
     QJsonObject head = header;
     head.remove(QStringLiteral("data"));
     QByteArray text = QJsonDocument(head).toJson(QJsonDocument::Compact);
@@ -132,7 +131,6 @@ bool writeSummary(const QJsonObject &header, const QString &folder, const QStrin
     if (collimated) {
         if (ratios.count < 2 || !(ratios.mean != 0)) {
             *error = QStringLiteral("Failed to compute Br/Cu statistics, error code %1").arg(-1);
-            out.cancelWriting();
             return false;
         }
         result->meanBrOverCu = ratios.mean;
@@ -141,11 +139,7 @@ bool writeSummary(const QJsonObject &header, const QString &folder, const QStrin
                   + ",\"collimatedRSDBrOverCu\":" + number(result->rsdBrOverCu));
     }
     out.write("}");
-    if (!out.commit()) {
-        *error = QStringLiteral("Failed to write %1: %2").arg(outputPath, out.errorString());
-        return false;
-    }
-    return true;
+    return out.commit(error);
 }
 
 bool writeSpectraArchive(const QString &folder, const QString &zipPath, const QString &entryName,

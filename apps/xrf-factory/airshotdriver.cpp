@@ -2,6 +2,7 @@
 
 #include "siminstrument.h"
 #include "xrffactorymanager.h"
+#include "xrftimescale.h"
 #include "xrfutils.h"
 
 #include <QMetaObject>
@@ -10,6 +11,9 @@
 namespace {
 
 const int kRunTimeoutMs = 60 * 60 * 1000;
+// The run timeout is a watchdog on a silent library: an instrument hour, never less than 10
+// minutes of process time so that a loaded machine does not trip it at small time scales.
+const int kRunTimeoutFloorMs = 10 * 60 * 1000;
 const QString kRecovered =
     QStringLiteral("Air Shot/Beam Setup is missing.  Auto recovery was performed.");
 const QString kNotRecovered = QStringLiteral("Air Shot/Beam Setup is missing.  Auto recovery "
@@ -47,7 +51,8 @@ StepOutcome AirShotDriver::run()
     if (m_plan.instrument)
         m_plan.instrument->loadSample(QStringLiteral("air"));
     m_lines << QStringLiteral("(technician clears the window: air)");
-    QTimer::singleShot(kRunTimeoutMs, &m_loop, &QEventLoop::quit);
+    QTimer::singleShot(XrfTimeScale::watchdogMs(kRunTimeoutMs, kRunTimeoutFloorMs), &m_loop,
+                       &QEventLoop::quit);
     QMetaObject::invokeMethod(manager(), "startAirShot", Qt::QueuedConnection);
     m_loop.exec();
     if (m_finished && m_plan.restoresOldLastResult

@@ -3,6 +3,7 @@
 #include "simfaults.h"
 #include "siminstrument.h"
 #include "xrffactorymanager.h"
+#include "xrftimescale.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -12,6 +13,9 @@ namespace {
 
 // An instrument hour is plenty for every beam; the line gives up after it.
 const int kRunTimeoutMs = 60 * 60 * 1000;
+// The run timeout is a watchdog on a silent library: an instrument hour, never less than 10
+// minutes of process time so that a loaded machine does not trip it at small time scales.
+const int kRunTimeoutFloorMs = 10 * 60 * 1000;
 // The lid comes up two seconds into the first beam's shot.
 const double kLidLiftedAfterSeconds = 2.0;
 
@@ -42,7 +46,8 @@ StepOutcome BeamsSetupDriver::run()
     // The list and the first sample arrive as queued signals from the factory thread.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     if (!m_finished) {
-        QTimer::singleShot(kRunTimeoutMs, &m_loop, &QEventLoop::quit);
+        QTimer::singleShot(XrfTimeScale::watchdogMs(kRunTimeoutMs, kRunTimeoutFloorMs), &m_loop,
+                           &QEventLoop::quit);
         m_loop.exec();
     }
     return outcome();

@@ -2,6 +2,7 @@
 
 #include "rootseeder.h"
 #include "simcloudserver.h"
+#include "siminstrument.h"
 #include "xrfutils.h"
 
 #include <QCommandLineParser>
@@ -57,6 +58,13 @@ int cloudCommand(QCommandLineParser &parser, const QStringList &arguments)
     const uint portNumber = parser.value(port).toUInt(&portOk);
     if (!portOk || portNumber > 65535) {
         std::fprintf(stderr, "--port needs a number from 0 to 65535\n");
+        return 2;
+    }
+
+    if (parser.isSet(model) && !SimInstrument::models().contains(parser.value(model))) {
+        std::fprintf(stderr, "Unknown model '%s'; choose one of: %s\n",
+                     qPrintable(parser.value(model)),
+                     qPrintable(SimInstrument::models().join(QStringLiteral(", "))));
         return 2;
     }
 

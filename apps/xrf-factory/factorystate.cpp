@@ -1,5 +1,6 @@
 #include "factorystate.h"
 
+#include "fileproblems.h"
 #include "runlog.h"
 #include "stepsequence.h"
 
@@ -9,6 +10,8 @@
 #include "xrfutils.h"
 
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace {
 const int kLastStepId = XrfUtils::FactorSet;
@@ -88,12 +91,10 @@ FactoryState FactoryState::read()
     state.root = XrfUtils::instrumentRoot();
 
     QJsonObject settings;
+    // What cannot be read is listed, with the file and the key, by FileProblems below.
     const int code = XrfSettingsManager::instance()->getUniversalSetting(
         QStringLiteral("factory.settings"), &settings);
     const bool settingsRead = code == XrfSettingsManager::NoError;
-    if (!settingsRead)
-        state.problems
-            << QStringLiteral("universal settings: %1").arg(XrfSettingsManager::errorText(code));
     state.factoryStepsCompleted = settings.value(QStringLiteral("factoryStepsCompleted")).toInt();
 
     const QString lastResultPath =
@@ -113,12 +114,21 @@ FactoryState FactoryState::read()
                         .toObject()
                         .value(QStringLiteral("methods"))
                         .toArray();
+    QStringList passed;
     for (auto it = results.begin(); it != results.end(); ++it) {
-        if (XrfFactoryManager::factoryStepIdFromName(it.key()) != XrfUtils::None)
+        if (XrfFactoryManager::factoryStepIdFromName(it.key()) != XrfUtils::None) {
             state.steps.insert(it.key(), recordStatus(it.value()));
-        else
+            if (state.steps.value(it.key()).toString() == QLatin1String("Passed"))
+                passed << it.key();
+        } else {
             state.otherKeys << it.key();
+        }
     }
+    std::sort(passed.begin(), passed.end(), [](const QString &a, const QString &b) {
+        return XrfFactoryManager::factoryStepIdFromName(a)
+            < XrfFactoryManager::factoryStepIdFromName(b);
+    });
+    state.problems << FileProblems::scan(XrfUtils::homeCorvaneAppDirPath(), passed);
 
     if (settingsRead) {
         const int next = state.factoryStepsCompleted + 1;

@@ -63,10 +63,16 @@ void HardwareSetupDriver::onStepsList(const QJsonObject &list)
 {
     m_order.clear();
     m_done.clear();
+    m_confirmedByOperator.clear();
     const QJsonArray steps = list.value(QStringLiteral("hardwareSetupSteps")).toArray();
     for (const QJsonValue &value : steps) {
         const QJsonObject step = value.toObject();
         m_order << step.value(QStringLiteral("stepId")).toString();
+        if (step.value(QStringLiteral("setupParams"))
+                .toObject()
+                .value(QStringLiteral("operatorConfirms"))
+                .toBool())
+            m_confirmedByOperator << m_order.last();
         if (step.value(QStringLiteral("isDone")).toBool()
             && !step.value(QStringLiteral("hasFailed")).toBool())
             m_done << m_order.last();
@@ -77,6 +83,17 @@ void HardwareSetupDriver::onCurrentStepChanged(const QString &stepId)
 {
     if (!m_aborted && !m_plan.abortDuring.isEmpty() && stepId == m_plan.abortDuring)
         QTimer::singleShot(0, this, &HardwareSetupDriver::abortRun);
+    else if (m_confirmedByOperator.contains(stepId))
+        QTimer::singleShot(0, this, [this, stepId] { confirmSubStep(stepId); });
+}
+
+// The technician looks at what the sub-step asks for and confirms it.
+void HardwareSetupDriver::confirmSubStep(const QString &stepId)
+{
+    if (m_complete || m_aborted)
+        return;
+    QMetaObject::invokeMethod(manager(), "markHardwareSetupStepComplete", Qt::QueuedConnection,
+                              Q_ARG(QString, stepId));
 }
 
 void HardwareSetupDriver::onStepComplete(const XrfHardwareSetupStepInfo &step)

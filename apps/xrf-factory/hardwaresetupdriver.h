@@ -11,8 +11,8 @@
 #include <QStringList>
 
 // Runs factory step 3 as the application does: fetch the sub-step list, start the run, resume it
-// at the accelerometer pauses once the instrument is aligned, answer the operator tests, and wait
-// for the run to complete.
+// at the accelerometer pauses once the instrument is aligned, answer the operator tests, confirm
+// the sub-steps the setup data leaves to the operator, and wait for the run to complete.
 class HardwareSetupDriver : public QObject
 {
     Q_OBJECT
@@ -31,6 +31,7 @@ private:
     void resume();
     void answerButtonsTest();
     void answerCustomerIOTest();
+    void confirmSubStep(const QString &stepId);
     void answerOperatorTest(const char *slot, const QString &stepId, const QString &passedText);
     void abortRun();
     StepOutcome outcome() const;
@@ -39,6 +40,7 @@ private:
     QEventLoop m_loop;
     QStringList m_order;
     QStringList m_done;
+    QStringList m_confirmedByOperator;
     QStringList m_lines;
     QString m_failure;
     bool m_complete = false;

@@ -19,6 +19,8 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
+#include <cmath>
+
 namespace {
 
 QTextStream &out()
@@ -89,8 +91,11 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     options.scenarios = parser.values(scenario);
     bool scaleOk = false;
     options.timeScale = parser.value(timeScale).toDouble(&scaleOk);
-    if (!scaleOk || options.timeScale < 0)
-        return usageError(parser, QStringLiteral("--time-scale needs a number of 0 or more"));
+    if (!scaleOk || !std::isfinite(options.timeScale) || options.timeScale < 0)
+        return usageError(parser,
+                          QStringLiteral("--time-scale needs a finite number of 0 or more, not "
+                                         "'%1'")
+                              .arg(parser.value(timeScale)));
     options.cloudUrl = parser.value(cloudUrl);
     bool serialOk = true;
     if (parser.isSet(serial))

@@ -17,6 +17,11 @@ QString RootSeeder::defaultDataDir()
 bool RootSeeder::seed(const QString &dataDir, const QString &model, const QString &homeDir,
                       QString *errorMsg)
 {
+    // The model names a folder of the data: a name that could reach outside it is refused.
+    if (!XrfUtils::isSafePathComponent(model) || model.startsWith(QLatin1Char('.'))) {
+        *errorMsg = QStringLiteral("'%1' is not a model name").arg(model);
+        return false;
+    }
     const QString modelDir = dataDir + QLatin1Char('/') + model;
     if (!QFileInfo(modelDir).isDir()) {
         *errorMsg = QStringLiteral("No default data for model '%1' in %2").arg(model, dataDir);

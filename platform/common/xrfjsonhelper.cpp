@@ -4,6 +4,9 @@
 #include <QMetaProperty>
 #include <QStringList>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 bool jsonFitsType(const QJsonValue &value, int typeId)
@@ -30,6 +33,35 @@ bool jsonFitsType(const QJsonValue &value, int typeId)
     case QMetaType::QVariantMap:
     case QMetaType::QVariantHash:
         return value.isObject();
+    default:
+        return true;
+    }
+}
+
+// Whether a JSON number fits an integer property: a conversion of a value outside the type's
+// range (1e300 into an int) is undefined.
+bool numberFitsType(double number, int typeId)
+{
+    const auto within = [number](auto lowest, auto highest) {
+        return number >= double(lowest) && number <= double(highest);
+    };
+    switch (typeId) {
+    case QMetaType::Int:
+        return within(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    case QMetaType::UInt:
+        return within(0, std::numeric_limits<uint>::max());
+    case QMetaType::Short:
+        return within(std::numeric_limits<short>::min(), std::numeric_limits<short>::max());
+    case QMetaType::UShort:
+        return within(0, std::numeric_limits<ushort>::max());
+    // 2^63 and 2^64 are doubles exactly, and the largest values below them are too.
+    case QMetaType::LongLong:
+        return number >= -9223372036854775808.0 && number < 9223372036854775808.0;
+    case QMetaType::ULongLong:
+        return number >= 0 && number < 18446744073709551616.0;
+    case QMetaType::Float:
+        return std::isnan(number) || std::isinf(number)
+            || within(std::numeric_limits<float>::lowest(), std::numeric_limits<float>::max());
     default:
         return true;
     }
@@ -92,6 +124,14 @@ bool XrfJsonHelper::gadgetFromJson(const QMetaObject &meta, void *gadget, const 
             if (errorMsg)
                 *errorMsg = QStringLiteral("JSON key '%1' has the wrong type for %2")
                                 .arg(key, QString::fromLatin1(property.typeName()));
+            return false;
+        }
+        if (value.isDouble() && !numberFitsType(value.toDouble(), property.userType())) {
+            if (errorMsg)
+                *errorMsg = QStringLiteral("JSON key '%1' holds %2, out of the range of %3")
+                                .arg(key)
+                                .arg(value.toDouble())
+                                .arg(QString::fromLatin1(property.typeName()));
             return false;
         }
         updates.append({property, variantForType(value, property.userType())});

@@ -3,6 +3,20 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+// A channel position as an int, truncated toward zero; positions beyond the int range (a slope
+// near zero) are clamped to it rather than converted with undefined behaviour.
+int channelAt(double position)
+{
+    if (std::isnan(position))
+        return -1;
+    return int(std::clamp(position, double(std::numeric_limits<int>::min()),
+                          double(std::numeric_limits<int>::max())));
+}
+} // namespace
 
 bool XrfSpectrum::isEmptySpectrum() const
 {
@@ -24,8 +38,8 @@ quint64 XrfSpectrum::sumCountsInRegion(int beginEv, int endEv, double offsetEv,
 {
     if (slopeEvPerBin <= 0)
         return 0;
-    return sumCountsInRegion(int((beginEv - offsetEv) / slopeEvPerBin),
-                             int((endEv - offsetEv) / slopeEvPerBin));
+    return sumCountsInRegion(channelAt((beginEv - offsetEv) / slopeEvPerBin),
+                             channelAt((endEv - offsetEv) / slopeEvPerBin));
 }
 
 QJsonObject XrfSpectrum::toJsonObject() const
@@ -47,7 +61,8 @@ bool XrfSpectrum::fromJsonObject(const QJsonObject &json, QString *errorMsg)
         counts.clear();
         counts.reserve(array.size());
         for (const QJsonValue &c : array) {
-            if (!c.isDouble() || c.toDouble() < 0) {
+            if (!c.isDouble() || !(c.toDouble() >= 0)
+                || c.toDouble() > double(std::numeric_limits<quint32>::max())) {
                 if (errorMsg)
                     *errorMsg = QStringLiteral("JSON key 'data' holds a value that is not a count");
                 return false;

@@ -115,7 +115,9 @@ double XrfSpectrum::calculateResolution(double e1, double e2, double *ch1, doubl
     };
     const double guess1 = guess(e1, ch1);
     const double guess2 = guess(e2, ch2);
-    if (guess1 < 0 || guess2 < 0)
+    // A guess outside the spectrum (or not a number) finds no peak.
+    const double channels = double(m_data.size());
+    if (!(guess1 >= 0 && guess1 < channels && guess2 >= 0 && guess2 < channels))
         return -1;
     // Search a window of about three resolutions around each guess.
     const int window = std::max(10, int(std::lround(std::abs(guess2 - guess1) * 0.05)));

@@ -1,5 +1,6 @@
 #include "xrfutils.h"
 
+#include "xrfatomicfile.h"
 #include "xrftimescale.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMutex>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTimer>
 
@@ -102,25 +103,14 @@ void XrfUtils::activeSleep(int ms)
 XrfUtils::WriteResult XrfUtils::writeFileAtomically(const QString &path, const QByteArray &data,
                                                     QString *errorMsg)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (errorMsg)
-            *errorMsg = file.errorString();
+    XrfAtomicFile file(path);
+    if (!file.open(errorMsg))
         return WriteResult::OpenFailed;
-    }
-    if (file.write(data) != data.size()) {
-        if (errorMsg)
-            *errorMsg = file.errorString();
-        file.cancelWriting();
+    if (!file.write(data)) {
+        file.commit(errorMsg); // says why, and leaves the old file
         return WriteResult::WriteFailed;
     }
-    if (!file.commit()) {
-        if (errorMsg)
-            *errorMsg = file.errorString();
-        return WriteResult::CommitFailed;
-    }
-    return WriteResult::Ok;
+    return file.commit(errorMsg) ? WriteResult::Ok : WriteResult::CommitFailed;
 }
 
 bool XrfUtils::writeJsonFile(const QString &path, const QJsonDocument &document, QString *errorMsg,
@@ -242,6 +232,16 @@ bool XrfUtils::syncDeviceFileSystem(QString *errorMsg)
 QString XrfUtils::startupScriptInfoFilePath()
 {
     return homeCorvaneAppDirPath() + QStringLiteral("/scripts/startupScriptInfo.json");
+}
+
+QString XrfUtils::shellQuoted(const QString &word)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_\\-./:=@%+,]+$"));
+    if (plain.match(word).hasMatch())
+        return word;
+    QString quoted = word;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 bool XrfUtils::addStartupScript(const QString &command, const QString &workingDir,

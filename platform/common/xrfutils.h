@@ -47,8 +47,9 @@ public:
     static void activeSleep(int ms);
 
     enum class WriteResult { Ok, OpenFailed, WriteFailed, CommitFailed };
-    // Writes `data` to a temporary file beside `path`, syncs it and renames it over `path`, so a
-    // crash leaves either the old or the new file. Missing folders are created.
+    // Writes `data` to a temporary file beside `path`, checks and syncs it and renames it over
+    // `path` (XrfAtomicFile), so a crash or a full disk leaves either the old or the new file;
+    // the message names the file. Missing folders are created.
     static WriteResult writeFileAtomically(const QString &path, const QByteArray &data,
                                            QString *errorMsg = nullptr);
     static bool writeJsonFile(const QString &path, const QJsonDocument &document,
@@ -118,6 +119,9 @@ public:
     // The start-up script information file: a JSON array of the commands that the instrument's
     // start-up runs, each {"command", "workingDir", "stdErrFile", "stdOutFile"}.
     static QString startupScriptInfoFilePath();
+    // `word` as one word of a POSIX shell command line: as it is when it holds only letters,
+    // digits and "_-./:=@%+,", else in single quotes (a quote inside as '\'').
+    static QString shellQuoted(const QString &word);
     // Adds the command to that file; an entry with the same command is replaced.
     static bool addStartupScript(const QString &command, const QString &workingDir,
                                  const QString &stdErrFile, const QString &stdOutFile,

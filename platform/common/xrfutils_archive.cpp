@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace {
 
 void setError(QString *errorMsg, const QString &text)
@@ -149,9 +151,34 @@ bool isInside(const QString &path, const QString &dir)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).startsWith(cleanDir);
 }
 
+// Whether the written archive is whole. Its writer reports no failed flush of its last buffer
+// (a full disk), which would cut off the central directory at the end: read the directory back.
+// Then the archive is synced to the storage.
+bool archiveIsWhole(const QString &partPath, QString *errorMsg)
+{
+    QuaZip written(partPath);
+    const bool readable = written.open(QuaZip::mdUnzip) && written.getEntriesCount() >= 0
+        && written.getZipError() == UNZ_OK;
+    written.close();
+    QFile file(partPath);
+    const bool synced = readable && file.open(QIODevice::ReadOnly) && ::fsync(file.handle()) == 0;
+    if (synced)
+        return true;
+    setError(errorMsg,
+             QStringLiteral("Failed to write archive %1: %2")
+                 .arg(partPath,
+                      readable ? QString::fromLocal8Bit(strerror(errno))
+                               : QStringLiteral("it cannot be read back (disk full?)")));
+    return false;
+}
+
 // rename(2) replaces an older file of the same name in one step.
 bool renameIntoPlace(const QString &partPath, const QString &path, QString *errorMsg)
 {
+    if (!archiveIsWhole(partPath, errorMsg)) {
+        QFile::remove(partPath);
+        return false;
+    }
     if (std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(path).constData())
         == 0)
         return true;
@@ -174,8 +201,13 @@ bool writeArchive(const QString &inputPath, const QString &zipPath, const EntryO
     }
     const QString partPath = zipPath + QStringLiteral(".part");
     QFile::remove(partPath);
-    if (!zipInto(inputPath, partPath, options, errorMsg)) {
+    QString zipError;
+    if (!zipInto(inputPath, partPath, options, &zipError)) {
         QFile::remove(partPath);
+        setError(errorMsg,
+                 QStringLiteral("Failed to write archive %1: %2; the file was left as "
+                                "it was")
+                     .arg(zipPath, zipError));
         return false;
     }
     return renameIntoPlace(partPath, zipPath, errorMsg);

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <algorithm>
+
 // Received and published files, stability evaluations and method calibration runs.
 
 namespace {
@@ -132,7 +134,28 @@ QString SimCloudState::storeFile(SimCloudFile info, const QByteArray &content)
     info.size = content.size();
     info.md5 = md5Hex(content);
     m_files.insert(info.id, StoredFile{info, content});
+    m_storedFileBytes += content.size();
+    forgetOldFiles();
     return info.id;
+}
+
+// Uploads are kept for the tests and the line to look at, up to a bound: past it the oldest
+// uploads go (published packages stay).
+void SimCloudState::forgetOldFiles()
+{
+    if (m_storedFileBytes <= kMaxStoredFileBytes)
+        return;
+    QList<int> uploads;
+    for (const StoredFile &file : qAsConst(m_files)) {
+        if (file.info.requestId != 0)
+            uploads.append(file.info.id.toInt());
+    }
+    std::sort(uploads.begin(), uploads.end());
+    for (int id : qAsConst(uploads)) {
+        if (m_storedFileBytes <= kMaxStoredFileBytes)
+            break;
+        m_storedFileBytes -= m_files.take(QString::number(id)).content.size();
+    }
 }
 
 QString SimCloudState::fileUrl(const QString &fileId) const
@@ -195,14 +218,17 @@ SimCloudReply SimCloudState::startStabilityRun(const SimCloudCall &call)
         return SimCloudReply::error(400,
                                     QStringLiteral("Stability result needs a \"body\" object"));
     const QString serial = call.pathValues.value(QStringLiteral("serial"));
-    m_instruments[serial].results[call.requestId].append(call.input);
+    recordResult(serial, call);
     const QString guid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     StabilityRun run{serial, m_stabilityPolls, m_stabilityVerdict, m_nextStabilityRunId++, {}};
     run.evaluation = evaluateStabilitySummary(call.input.value(QStringLiteral("body")).toObject(),
                                               m_stabilityLimits);
     if (run.verdict.isUndefined())
         run.verdict = run.evaluation.passed ? 4 : 5;
-    m_stabilityEvaluations[serial].append(run.evaluation);
+    QList<SimStabilityEvaluation> &evaluations = m_stabilityEvaluations[serial];
+    evaluations.append(run.evaluation);
+    while (evaluations.size() > kMaxResultsPerRequest)
+        evaluations.removeFirst();
     m_stabilityRuns.insert(guid, run);
     return SimCloudReply::json(QJsonObject{{QStringLiteral("stabilityResultGuid"), guid}});
 }

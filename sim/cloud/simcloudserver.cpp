@@ -95,6 +95,24 @@ struct SimCloudServer::Private
 
 void SimCloudServer::Private::registerRoutes()
 {
+    // A body is read into memory whole: one without a declared length, or longer than the limit,
+    // is refused before any of it is read.
+    server.set_pre_routing_handler([](const httplib::Request &request,
+                                      httplib::Response &response) {
+        if (request.method != "POST" && request.method != "PUT")
+            return httplib::Server::HandlerResponse::Unhandled;
+        SimCloudReply refusal;
+        if (!request.has_header("Content-Length"))
+            refusal = SimCloudReply::error(411, QStringLiteral("A body needs a Content-Length"));
+        else if (request.get_header_value<uint64_t>("Content-Length") > kMaxRequestBytes)
+            refusal = SimCloudReply::error(
+                413, QStringLiteral("Request body over %1 bytes").arg(kMaxRequestBytes));
+        else
+            return httplib::Server::HandlerResponse::Unhandled;
+        writeReply(refusal, response);
+        response.set_header("Connection", "close");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     server.Get(SimCloudRoutes::healthPath,
                [this](const httplib::Request &, httplib::Response &response) {
                    if (offline.load()) {
@@ -203,11 +221,27 @@ SimCloudServer::SimCloudServer() : d(new Private)
     // An answer goes out as its headers and then its body. With Nagle's algorithm the body waits
     // for the client's delayed acknowledgement of the headers: 40 ms on every request.
     d->server.set_tcp_nodelay(true);
+    // Every connection holds a worker while it is read: idle or half-open connections let go of
+    // theirs after the read timeout, and there are workers enough that a few dozen of them
+    // leave /health and the instruments answered. Bodies beyond the limit are refused (413)
+    // before they are read into memory.
+    d->server.new_task_queue = [] {
+        return new httplib::ThreadPool(kWorkerThreads);
+    };
+    d->server.set_read_timeout(kReadTimeoutSeconds);
+    d->server.set_keep_alive_timeout(kReadTimeoutSeconds);
+    d->server.set_payload_max_length(kMaxRequestBytes);
     d->registerRoutes();
     // The wrong-shot criteria of the calibration standards, from their certificates.
     d->state.setPackage(SimCloudPackage::CalibrationCheckCriteria,
                         QStringLiteral("wrongShotCriteria.json"),
                         QJsonDocument(SimReferenceMaterials::wrongShotCriteria()).toJson());
+}
+
+void SimCloudServer::setReadTimeoutSeconds(int seconds)
+{
+    d->server.set_read_timeout(seconds);
+    d->server.set_keep_alive_timeout(seconds);
 }
 
 SimCloudServer::~SimCloudServer()

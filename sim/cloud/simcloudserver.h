@@ -21,10 +21,17 @@ class SimCloudServer
 {
 public:
     static constexpr int Always = -1;
+    // Limits that keep the cloud answering a careless or hostile client.
+    static constexpr int kWorkerThreads = 64;
+    static constexpr int kReadTimeoutSeconds = 2;
+    static constexpr size_t kMaxRequestBytes = 64 * 1024 * 1024;
 
     SimCloudServer();
     ~SimCloudServer();
 
+    // How long a connection may keep a worker waiting for the rest of a request (default
+    // kReadTimeoutSeconds); set before start().
+    void setReadTimeoutSeconds(int seconds);
     // Listens on `port` (0 picks a free one); false when it cannot bind.
     bool start(quint16 port = 0);
     void stop();

@@ -76,7 +76,7 @@ void SimCloudState::setWorkOrder(const QString &serial, const QJsonObject &workO
     QJsonObject stored = workOrder;
     if (stored.value(QStringLiteral("checkSum")).toString().isEmpty())
         stored.insert(QStringLiteral("checkSum"), workOrderChecksum(workOrder));
-    m_instruments[serial].workOrder = stored;
+    instrumentFor(serial).workOrder = stored;
 }
 
 QJsonObject SimCloudState::workOrder(const QString &serial) const
@@ -95,19 +95,19 @@ void SimCloudState::setFactoryDefaults(const QString &instrumentTypeCode,
 void SimCloudState::markWorkOrderChanged(const QString &serial)
 {
     QMutexLocker lock(&m_mutex);
-    m_instruments[serial].workOrderChanged = true;
+    instrumentFor(serial).workOrderChanged = true;
 }
 
 void SimCloudState::markFactorySetupChanged(const QString &serial)
 {
     QMutexLocker lock(&m_mutex);
-    m_instruments[serial].setupChanged = true;
+    instrumentFor(serial).setupChanged = true;
 }
 
 void SimCloudState::invalidateStep(const QString &serial, int stepId)
 {
     QMutexLocker lock(&m_mutex);
-    Instrument &instrument = m_instruments[serial];
+    Instrument &instrument = instrumentFor(serial);
     instrument.invalidatedStep = stepId;
     instrument.stepStatuses.insert(stepId, stepStatusDiscarded);
     for (auto it = instrument.stepStatuses.begin(); it != instrument.stepStatuses.end(); ++it) {
@@ -159,7 +159,7 @@ SimCloudReply SimCloudState::deviceStatusReply(const SimCloudCall &call)
     if (!stepId.isDouble())
         return SimCloudReply::error(
             400, QStringLiteral("GetDeviceFactoryStatus needs a numeric \"stepId\""));
-    Instrument &instrument = m_instruments[call.pathValues.value(QStringLiteral("serial"))];
+    Instrument &instrument = instrumentFor(call.pathValues.value(QStringLiteral("serial")));
     const QString checksum = call.input.value(QStringLiteral("workOrderCheckSum")).toString();
     return SimCloudReply::json(statusResponse(instrument, stepId.toInt(), checksum, true));
 }
@@ -174,8 +174,8 @@ SimCloudReply SimCloudState::putStepStatus(const SimCloudCall &call)
         return SimCloudReply::error(400,
                                     QStringLiteral("PutDeviceFactoryStepStatus needs a \"body\" "
                                                    "object with \"stepId\" and \"status\""));
-    Instrument &instrument = m_instruments[call.pathValues.value(QStringLiteral("serial"))];
-    instrument.results[call.requestId].append(call.input);
+    Instrument &instrument = instrumentFor(call.pathValues.value(QStringLiteral("serial")));
+    recordResult(call.pathValues.value(QStringLiteral("serial")), call);
     instrument.stepStatuses.insert(stepId.toInt(), status.toInt());
     if (stepId.toInt() == instrument.invalidatedStep)
         instrument.invalidatedStep = -1;
@@ -184,8 +184,7 @@ SimCloudReply SimCloudState::putStepStatus(const SimCloudCall &call)
 
 SimCloudReply SimCloudState::storeResult(const SimCloudCall &call)
 {
-    const QString serial = call.pathValues.value(QStringLiteral("serial"));
-    m_instruments[serial].results[call.requestId].append(call.input);
+    recordResult(call.pathValues.value(QStringLiteral("serial")), call);
     return SimCloudReply::json(
         QJsonObject{{QStringLiteral("status"), QStringLiteral("received")},
                     {QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces)}});
@@ -230,4 +229,32 @@ QJsonObject SimCloudState::statusResponse(Instrument &instrument, int requestSte
         instrument.setupChanged = false;
     }
     return response;
+}
+
+SimCloudState::Instrument &SimCloudState::instrumentFor(const QString &serial)
+{
+    auto it = m_instruments.find(serial);
+    if (it == m_instruments.end()) {
+        if (m_instruments.size() >= kMaxInstruments) {
+            auto oldest = m_instruments.begin();
+            for (auto candidate = m_instruments.begin(); candidate != m_instruments.end();
+                 ++candidate) {
+                if (candidate->lastUse < oldest->lastUse)
+                    oldest = candidate;
+            }
+            m_stabilityEvaluations.remove(oldest.key());
+            m_instruments.erase(oldest);
+        }
+        it = m_instruments.insert(serial, Instrument());
+    }
+    it->lastUse = ++m_useClock;
+    return *it;
+}
+
+void SimCloudState::recordResult(const QString &serial, const SimCloudCall &call)
+{
+    QList<QJsonObject> &results = instrumentFor(serial).results[call.requestId];
+    results.append(call.input);
+    while (results.size() > kMaxResultsPerRequest)
+        results.removeFirst();
 }

@@ -47,6 +47,7 @@ private:
         bool workOrderChanged = false;
         bool setupChanged = false;
         QHash<int, QList<QJsonObject>> results;
+        quint64 lastUse = 0;
     };
     struct StoredFile
     {
@@ -91,8 +92,21 @@ private:
     QString storeFile(SimCloudFile info, const QByteArray &content);
     QString fileUrl(const QString &fileId) const;
     QString uploadSerial(const SimCloudCall &call) const;
+    // The state of one instrument, made when first asked for. Every new serial adds state, so
+    // the cloud keeps at most kMaxInstruments and forgets the one it heard of longest ago.
+    Instrument &instrumentFor(const QString &serial);
+    void recordResult(const QString &serial, const SimCloudCall &call);
+    void forgetOldFiles();
 
+public:
+    static constexpr int kMaxInstruments = 2048;
+    static constexpr int kMaxResultsPerRequest = 256;
+    static constexpr qint64 kMaxStoredFileBytes = 512LL * 1024 * 1024;
+
+private:
     mutable QMutex m_mutex;
+    quint64 m_useClock = 0;
+    qint64 m_storedFileBytes = 0;
     QString m_baseUrl;
     QHash<QString, Instrument> m_instruments;
     QHash<QString, QJsonObject> m_defaults;

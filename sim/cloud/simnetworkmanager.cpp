@@ -1,13 +1,13 @@
 #include "simnetworkmanager.h"
 
 #include "simnetworkmanager_p.h"
+#include "xrfatomicfile.h"
 #include "xrftimescale.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QUrlQuery>
@@ -119,7 +119,7 @@ void SimNetworkManager::dispatch(SimCloudRoute::Kind kind, int id, const QJsonOb
         return;
     }
     QString error;
-    QSaveFile *target = nullptr;
+    XrfAtomicFile *target = nullptr;
     QNetworkReply *reply = nullptr;
     if (isJsonKind(kind))
         reply = startJson(route, body, serialFor(body), &error);
@@ -159,7 +159,7 @@ QNetworkReply *SimNetworkManager::startJson(const SimCloudRoute &route, const QJ
 }
 
 void SimNetworkManager::track(QNetworkReply *reply, SimCloudRoute::Kind kind, int id,
-                              const QString &token, QSaveFile *target)
+                              const QString &token, XrfAtomicFile *target)
 {
     auto *pending = new Pending;
     pending->kind = kind;
@@ -208,7 +208,7 @@ void SimNetworkManager::onReplyFinished(QNetworkReply *reply)
         return;
     const auto answered = qScopeGuard([this] { --m_underWay; });
     delete pending->timeout;
-    std::unique_ptr<QSaveFile> target(pending->target);
+    std::unique_ptr<XrfAtomicFile> target(pending->target);
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool written = target && status >= 200 && status < 300;
     if (written)
@@ -216,7 +216,7 @@ void SimNetworkManager::onReplyFinished(QNetworkReply *reply)
     const QByteArray data = written ? QByteArray() : reply->readAll();
     if (pending->discarded) {
         if (target)
-            target->cancelWriting();
+            target->cancel();
         return;
     }
     XrfCloudResponse response(pending->id, pending->token);
@@ -246,11 +246,10 @@ void SimNetworkManager::onReplyFinished(QNetworkReply *reply)
     } else if (status >= 400) {
         response.setResponseData(QJsonDocument::fromJson(data).object());
     }
-    if (target && error.isEmpty() && !target->commit())
-        error =
-            QStringLiteral("Cannot write %1: %2").arg(target->fileName(), target->errorString());
-    else if (target && !error.isEmpty())
-        target->cancelWriting();
+    if (target && error.isEmpty())
+        target->commit(&error);
+    else if (target)
+        target->cancel();
     if (!error.isEmpty())
         response.setFailed(error);
     if (pending->kind == SimCloudRoute::Upload && !response.hasFailed()

@@ -13,7 +13,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
-class QSaveFile;
+class XrfAtomicFile;
 class QTimer;
 
 // The network manager as an HTTP client of a cloud at a base URL. Lives on the thread that
@@ -72,9 +72,9 @@ private:
     QNetworkReply *startUpload(const SimCloudRoute &route, const QJsonObject &body,
                                const QString &serial, QString *error);
     QNetworkReply *startDownload(const SimCloudRoute &route, const QJsonObject &body,
-                                 QSaveFile **target, QString *error);
+                                 XrfAtomicFile **target, QString *error);
     void track(QNetworkReply *reply, SimCloudRoute::Kind kind, int id, const QString &token,
-               QSaveFile *target);
+               XrfAtomicFile *target);
     void onReplyFinished(QNetworkReply *reply);
     void finishWithError(SimCloudRoute::Kind kind, int id, const QString &token,
                          const QString &error);

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-class QSaveFile;
+class XrfAtomicFile;
 class QTimer;
 
 // One request in flight.
@@ -13,7 +13,7 @@ struct SimNetworkManager::Pending
     SimCloudRoute::Kind kind = SimCloudRoute::Fetch;
     int id = 0;
     QString token;
-    QSaveFile *target = nullptr;
+    XrfAtomicFile *target = nullptr;
     QTimer *timeout = nullptr;
     bool timedOut = false;
     bool discarded = false;

@@ -1,5 +1,7 @@
 #include "simnetworkmanager.h"
 
+#include "xrfatomicfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,7 +9,6 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSaveFile>
 
 // File uploads (multipart forms, or one raw body for factor set archives) and downloads written
 // atomically into place.
@@ -75,7 +76,7 @@ QNetworkReply *SimNetworkManager::startUpload(const SimCloudRoute &route, const 
 }
 
 QNetworkReply *SimNetworkManager::startDownload(const SimCloudRoute &route, const QJsonObject &body,
-                                                QSaveFile **target, QString *error)
+                                                XrfAtomicFile **target, QString *error)
 {
     const QString url = firstText(body, {"downloadUrl", "zipOutputUrl"});
     const QString directory = firstText(body, {"downloadDirectory", "zipOutputFileDir"});
@@ -87,12 +88,9 @@ QNetworkReply *SimNetworkManager::startDownload(const SimCloudRoute &route, cons
                      .arg(QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact)));
         return nullptr;
     }
-    auto file = std::make_unique<QSaveFile>(QDir(directory).filePath(name));
-    if (!QDir().mkpath(directory) || !file->open(QIODevice::WriteOnly)) {
-        *error =
-            QStringLiteral("Cannot write \"%1\": %2").arg(file->fileName(), file->errorString());
+    auto file = std::make_unique<XrfAtomicFile>(QDir(directory).filePath(name));
+    if (!file->open(error))
         return nullptr;
-    }
     QNetworkRequest request(m_baseUrl.resolved(QUrl(url)));
     request.setRawHeader("x-tenant-id", tenantId().toUtf8());
     request.setRawHeader("x-request-id", QByteArray::number(route.requestId));

@@ -10,6 +10,7 @@
 #include "simrtc.h"
 #include "simsamples.h"
 #include "simstate.h"
+#include "xrfatomicfile.h"
 #include "xrfutils.h"
 
 #include <atomic>
@@ -87,6 +88,11 @@ void SimInstrument::install()
     XrfNetworkInterfaces::install(&d->interfaces);
     // The root file system's version file, as an instrument image carries it.
     const QString versionFile = XrfUtils::devicePath(QStringLiteral("/version.json"));
+    // What a killed simulator was writing when it died.
+    if (!XrfUtils::instrumentRoot().isEmpty()) {
+        XrfAtomicFile::removeStaleTemporaryFiles(XrfUtils::simStatePath(), false);
+        XrfAtomicFile::removeStaleTemporaryFiles(QFileInfo(versionFile).absolutePath(), false);
+    }
     if (!XrfUtils::instrumentRoot().isEmpty() && !QFileInfo::exists(versionFile)
         && !XrfUtils::writeJsonFile(versionFile,
                                     QJsonDocument(QJsonObject{{"rootFsVersion", "5.4.24"},

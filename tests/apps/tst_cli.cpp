@@ -19,6 +19,7 @@ private slots:
     void cloudRunsOnItsOwn();
     void statusPrintsJsonOfAStoredState();
     void statusReportsUnreadableFilesAndFails();
+    void statusNamesFileAndKeyOfEveryProblem();
     void badInvocationsExplainThemselves_data();
     void badInvocationsExplainThemselves();
 
@@ -275,6 +276,44 @@ void TstCli::statusReportsUnreadableFilesAndFails()
     QVERIFY2(status.out.contains("Problem: Invalid JSON file"), qPrintable(status.out));
 }
 
+void TstCli::statusNamesFileAndKeyOfEveryProblem()
+{
+    QTemporaryDir dir;
+    const QString factoryData = dir.path() + "/home/factoryData";
+    QDir().mkpath(factoryData);
+    const auto write = [](const QString &path, const QByteArray &content) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    QVERIFY(write(factoryData + "/lastResult.json",
+                  R"({"provisioning": {"stepId": 2, "status": 2},
+                      "hardwareSetup": {"stepId": 3, "status": 2}})"));
+    QVERIFY(write(factoryData + "/workOrderInfo.json", R"({"order": {}})"));
+    QVERIFY(write(dir.path() + "/home/globalSettings.json", "{\"system.safety\": {"));
+    // universalSettings.json is gone although hardware setup passed.
+
+    const Result status = xrfFactory({"status", "--root", dir.path()});
+    QCOMPARE(status.exitCode, 1);
+    const QString home = QDir::cleanPath(QDir(dir.path()).absolutePath()) + "/home";
+    for (const QString &problem :
+         {"Problem: " + home
+              + "/profile/instrumentsettings/universalSettings.json is missing, but "
+                "lastResult.json records passed steps (provisioning, hardwareSetup)",
+          "Problem: Invalid JSON file " + home + "/globalSettings.json",
+          "Problem: " + home + "/factoryData/workOrderInfo.json has no \"workOrder\" object"})
+        QVERIFY2(status.out.contains(problem), qPrintable(status.out));
+
+    QVERIFY(write(dir.path() + "/home/profile/instrumentsettings/universalSettings.json",
+                  R"({"factory.settings": {"factoryStepsCompleted": "4"}})"));
+    const Result count = xrfFactory({"status", "--root", dir.path()});
+    QVERIFY2(count.out.contains("Problem: \"factoryStepsCompleted\" in \"factory.settings\" of "
+                                + home
+                                + "/profile/instrumentsettings/universalSettings.json is "
+                                  "not a number"),
+             qPrintable(count.out));
+}
+
 void TstCli::badInvocationsExplainThemselves_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -291,7 +330,14 @@ void TstCli::badInvocationsExplainThemselves_data()
     QTest::newRow("unknown step") << QStringList{"run", "--steps", "provisioning,polish"} << 2
                                   << "Unknown factory step 'polish'";
     QTest::newRow("bad time scale") << QStringList{"run", "--time-scale", "fast"} << 2
-                                    << "--time-scale needs a number of 0 or more";
+                                    << "--time-scale needs a finite number of 0 or more";
+    QTest::newRow("time scale nan") << QStringList{"run", "--time-scale", "nan"} << 2
+                                    << "--time-scale needs a finite number of 0 or more, not 'nan'";
+    QTest::newRow("time scale inf") << QStringList{"run", "--time-scale", "inf"} << 2
+                                    << "--time-scale needs a finite number of 0 or more, not 'inf'";
+    QTest::newRow("cloud of an unknown model")
+        << QStringList{"cloud", "--model", "../..", "--seconds", "1"} << 2
+        << "Unknown model '../..'; choose one of: default, LT, MP, HD, Harrier";
 }
 
 void TstCli::badInvocationsExplainThemselves()

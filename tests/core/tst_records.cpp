@@ -21,6 +21,8 @@ private slots:
     void dottedPathsReadAndWriteNestedObjects();
     void compareNamesTheKeysThatDiffer();
     void spectrumRegionsAreClipped();
+    void numbersOutOfRangeAreRefused_data();
+    void numbersOutOfRangeAreRefused();
 };
 
 void TstRecords::propertiesAreTheJsonKeys()
@@ -138,6 +140,38 @@ void TstRecords::spectrumRegionsAreClipped()
     QCOMPARE(spectrum.sumCountsInRegion(1, 2), quint64(5));
     QCOMPARE(spectrum.sumCountsInRegion(-10, 100), quint64(10));
     QCOMPARE(spectrum.sumCountsInRegion(3, 1), quint64(0));
+}
+
+void TstRecords::numbersOutOfRangeAreRefused_data()
+{
+    QTest::addColumn<QJsonObject>("json");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("int") << QJsonObject{{"status", 1e300}} << "status";
+    QTest::newRow("negative into an int") << QJsonObject{{"stepId", -3e9}} << "stepId";
+    QTest::newRow("count beyond 32 bits")
+        << QJsonObject{{"data", QJsonArray{1, 4294967296.0}}} << "data";
+}
+
+// A conversion of such a value to an integer would be undefined: it is refused with its key.
+void TstRecords::numbersOutOfRangeAreRefused()
+{
+    QFETCH(QJsonObject, json);
+    QFETCH(QString, key);
+    QString error;
+    if (key == "data") {
+        XrfSpectrum spectrum;
+        QVERIFY(!spectrum.fromJsonObject(json, &error));
+    } else {
+        XrfFactoryStepInfo info;
+        const int before = info.status();
+        QVERIFY(!info.fromJsonObject(json, &error));
+        QCOMPARE(info.status(), before);
+    }
+    QVERIFY2(error.contains("'" + key + "'"), qPrintable(error));
+    XrfSpectrum scaled;
+    scaled.setData({1, 2, 3});
+    // A slope near zero puts the region far beyond the channels: clipped, not converted wildly.
+    QCOMPARE(scaled.sumCountsInRegion(0, 1000000, 0.0, 1e-300), quint64(6));
 }
 
 QTEST_GUILESS_MAIN(TstRecords)

@@ -93,6 +93,7 @@ private slots:
     void factoryPageSafety();
     void factoryPageSafetyWithUnreadableFlags();
     void factoryPageSafetyReplacesAMalformedSection();
+    void factoryPageSafetyIsAppliedOverAnUnreadableFile();
 
     void testStand_data();
     void testStand();
@@ -446,6 +447,27 @@ void TstExposure::factoryPageSafetyReplacesAMalformedSection()
     QCOMPARE(globalSafety()["frenchMode"], QJsonValue(false));
     QCOMPARE(globalSafety()["deadManTrigger"], QJsonValue(false));
     QCOMPARE(globalSafety()["testStandRequiredFor50kV"], QJsonValue(false));
+}
+
+// A torn globalSettings.json is kept aside, and the factory page settings are still written.
+void TstExposure::factoryPageSafetyIsAppliedOverAnUnreadableFile()
+{
+    const QString path = XrfSettingsManager::instance()->globalSettingsFilePath();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("{\"system.safety\": {\"deadManTrigger\": tr");
+    file.close();
+
+    onFactoryThread([this] { worker()->setFactoryPageSafetySettings(true); });
+
+    QCOMPARE(globalSafety()["testStandRequiredFor50kV"], QJsonValue(true));
+    QCOMPARE(globalSafety()["deadManTrigger"], QJsonValue(false));
+    QVERIFY(m_log->contains("Failed to read safety settings \"system.safety\" from " + path,
+                            QtWarningMsg));
+    const QStringList aside = QFileInfo(path).dir().entryList(
+        {QFileInfo(path).fileName() + ".unreadable-*"}, QDir::Files);
+    QCOMPARE(aside.size(), 1);
+    QFile::remove(QFileInfo(path).dir().filePath(aside.first()));
 }
 
 void TstExposure::testStand_data()

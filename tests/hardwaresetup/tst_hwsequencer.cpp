@@ -16,10 +16,12 @@ using Worker = XrfFactoryManager::XrfFactoryManagerPrivate;
 
 namespace {
 
-// Sub-steps without a handler wait for the operator to confirm them.
+// Sub-steps without a handler that the setup data marks wait for the operator to confirm them.
 QJsonObject operatorStep(const QString &id)
 {
-    return {{"stepId", id}, {"displayName", id + " check"}, {"setupParams", QJsonObject()}};
+    return {{"stepId", id},
+            {"displayName", id + " check"},
+            {"setupParams", QJsonObject{{"operatorConfirms", true}}}};
 }
 
 QJsonObject setupInfoWith(const QJsonArray &steps)
@@ -46,6 +48,7 @@ private slots:
 
     void listKeepsStoredOutcomesWithNewParameters();
     void listDropsSubStepsTheInstrumentDoesNotHave();
+    void passedSubStepWhoseSettingsAreGoneRunsAgain();
     void missingSetupDataLeavesTheListEmpty();
     void confirmedSubStepsRunInOrderAndComplete();
     void resultsAreStoredUploadedAndTheFileRemoved();
@@ -54,6 +57,8 @@ private slots:
     void unknownStartIdStartsAtFirstPending();
     void pausesBeforeAndAfterTheAccelerometer();
     void failedSubStepStopsTheRun();
+    void badSetupDataFailsTheSubStepNamingFileAndKey_data();
+    void badSetupDataFailsTheSubStepNamingFileAndKey();
     void invalidationReopensTheRest();
     void abortStopsAndIsReported();
     void startOutsideTheStepIsRefused();
@@ -199,6 +204,41 @@ void TstHwSequencer::listDropsSubStepsTheInstrumentDoesNotHave()
     useSteps({operatorStep("detectorMicroReset"), operatorStep("pinDetectorCalibration"),
               operatorStep("filterScan"), operatorStep("instrumentButtonsTest")});
     QCOMPARE(ids(), QStringList({"detectorMicroReset", "filterScan", "instrumentButtonsTest"}));
+}
+
+// universalSettings.json deleted or kept aside: the energy scale the FPGA gain setup stored is
+// gone, and the sub-step must not count as passed.
+void TstHwSequencer::passedSubStepWhoseSettingsAreGoneRunsAgain()
+{
+    auto &env = FactoryTestEnv::get();
+    XrfHardwareSetupStepsList earlier;
+    XrfHardwareSetupStepInfo fpga;
+    fpga.fromJsonObject(operatorStep("fpgaGainSetup"));
+    fpga.setIsDone(true);
+    earlier.append(fpga);
+    env.onFactoryThread([&] {
+        worker()->currentStepInfo.setResultFromJsonObj(earlier.toJsonObject());
+        QString error;
+        QVERIFY(worker()->saveFactoryStepToLastResult(worker()->currentStepInfo, &error));
+    });
+    XrfSettingsManager *settings = XrfSettingsManager::instance();
+    QJsonObject scale{{"slope", 0.02}, {"offset", 0.0}};
+    settings->setUniversalSetting("hardware.fpga", &scale);
+    useSteps({operatorStep("fpgaGainSetup")});
+    QVERIFY(env.onFactoryThread([&] {
+        return worker()->hardwareSetupSteps.getHardwareSetupStep("fpgaGainSetup")->isDone();
+    }));
+
+    QJsonObject gone;
+    settings->setUniversalSetting("hardware.fpga", &gone);
+    useSteps({operatorStep("fpgaGainSetup")});
+    QVERIFY(!env.onFactoryThread([&] {
+        return worker()->hardwareSetupSteps.getHardwareSetupStep("fpgaGainSetup")->isDone();
+    }));
+    QVERIFY(m_log->contains("Hardware setup sub-step 'fpgaGainSetup' passed earlier, but "
+                            "\"hardware.fpga\" key \"slope\" is missing from "
+                                + settings->universalSettingsFilePath(),
+                            QtWarningMsg));
 }
 
 void TstHwSequencer::missingSetupDataLeavesTheListEmpty()
@@ -409,6 +449,45 @@ void TstHwSequencer::failedSubStepStopsTheRun()
         return false;
     };
     QTRY_VERIFY(reportedFailed());
+}
+
+void TstHwSequencer::badSetupDataFailsTheSubStepNamingFileAndKey_data()
+{
+    QTest::addColumn<QJsonObject>("subStep");
+    QTest::addColumn<QString>("message");
+    QJsonObject typo = operatorStep("barometerSetpu");
+    typo["setupParams"] = QJsonObject();
+    QTest::newRow("unknown id, never confirmed")
+        << typo
+        << "Unknown hardware setup sub-step 'barometerSetpu' in \"hardwareSetupSteps\" of "
+           "%1: no procedure runs it and \"operatorConfirms\" is not set";
+    QTest::newRow("number given as text")
+        << QJsonObject{{"stepId", "barometerSetup"},
+                       {"displayName", "Barometer"},
+                       {"setupParams",
+                        QJsonObject{{"minPressureInMilliBar", "900"},
+                                    {"maxPressureInMilliBar", 1100.0}}}}
+        << "Setup parameter \"minPressureInMilliBar\" of hardware setup sub-step "
+           "'barometerSetup' in %1 is the text \"900\"; it must be a number";
+}
+
+// Neither waits for a confirmation that never comes nor runs with a 0 for the number.
+void TstHwSequencer::badSetupDataFailsTheSubStepNamingFileAndKey()
+{
+    QFETCH(QJsonObject, subStep);
+    QFETCH(QString, message);
+    auto &env = FactoryTestEnv::get();
+    useSteps({subStep, operatorStep("labels")});
+    QSignalSpy stepDone(env.manager(), &XrfFactoryManager::hardwareSetupStepComplete);
+    QSignalSpy complete(env.manager(), &XrfFactoryManager::hardwareSetupComplete);
+    start();
+    QCOMPARE(stepDone.count(), 1);
+    const auto step = stepDone.first().first().value<XrfHardwareSetupStepInfo>();
+    QVERIFY(step.hasFailed());
+    QCOMPARE(step.statusMsg(), message.arg(env.factoryDataPath() + "/factory_setup_data.json"));
+    QCOMPARE(complete.count(), 1);
+    QCOMPARE(complete.first().first().toJsonObject().value("status").toString(),
+             QStringLiteral("Failed"));
 }
 
 void TstHwSequencer::invalidationReopensTheRest()

@@ -78,6 +78,7 @@ private slots:
     void failuresEndTheBackup_data();
     void failuresEndTheBackup();
     void completeInstrumentIsHandedOver();
+    void handOverAppliesTheCustomerRulesOverAnUnreadableSafetyStore();
     void handOverNeedsACompleteInstrumentAndAnUpload_data();
     void handOverNeedsACompleteInstrumentAndAnUpload();
 
@@ -313,6 +314,32 @@ void TstProfileBackup::completeInstrumentIsHandedOver()
           "Adding customer requested safety requirements ...", "Disabling calc debug data ...",
           "Resetting all log levels to warning ..."})
         QVERIFY2(m_log->contains(line, QtInfoMsg), line);
+    XrfLogger::setLoggerLevel(QtDebugMsg);
+}
+
+// A torn globalSettings.json must not keep the customer's rules out of the instrument.
+void TstProfileBackup::handOverAppliesTheCustomerRulesOverAnUnreadableSafetyStore()
+{
+    auto &env = FactoryTestEnv::get();
+    const QString orderPath = env.factoryDataPath() + "/workOrderInfo.json";
+    QJsonValue orderFile;
+    QVERIFY(XrfUtils::readJsonFile(orderPath, &orderFile));
+    QJsonObject order = orderFile.toObject().value("workOrder").toObject();
+    order.insert("workStationRequired", true);
+    order.insert("twoHandModeRequired", true);
+    QVERIFY(XrfUtils::writeJsonFile(orderPath, QJsonDocument(QJsonObject{{"workOrder", order}})));
+    env.reloadFactoryData();
+    const QString global = XrfSettingsManager::instance()->globalSettingsFilePath();
+    writeFile(global, "{\"system.safety\": {\"testStandRequ");
+    setStepsCompleted(12);
+
+    QVERIFY(backup(false, "final").value("status").toBool());
+    QVERIFY(m_log->contains("Failed to read safety settings \"system.safety\" from " + global,
+                            QtWarningMsg));
+    const XrfSafetySettings handedOver = safety();
+    QCOMPARE(handedOver.testStandRequired(), true);
+    QCOMPARE(handedOver.twoHandTriggerEnabled(), true);
+    QCOMPARE(QFileInfo(global).dir().entryList({"globalSettings.json.unreadable-*"}).size(), 1);
     XrfLogger::setLoggerLevel(QtDebugMsg);
 }
 

@@ -87,6 +87,8 @@ private slots:
     void regulatoryRegion_data();
     void regulatoryRegion();
     void startupScriptEntryIsNotDuplicated();
+    void startupCommandWordsAreQuotedForTheShell_data();
+    void startupCommandWordsAreQuotedForTheShell();
     void modelQueriesFollowTheSettings();
 
 private:
@@ -400,6 +402,34 @@ void TstIdentity::regulatoryRegion()
         {"stdErrFile", "/media/sdcard/StartupScript.log"},
         {"stdOutFile", "/media/sdcard/StartupScript.log"}};
     QCOMPARE(stored.toArray(), QJsonArray{entry});
+}
+
+void TstIdentity::startupCommandWordsAreQuotedForTheShell_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("quoted");
+    QTest::newRow("plain path") << "/home/x/scripts/a.py"
+                                << "/home/x/scripts/a.py";
+    QTest::newRow("space") << "/home/tech one/a.py"
+                           << "'/home/tech one/a.py'";
+    QTest::newRow("command") << "/h/$(reboot);x"
+                             << "'/h/$(reboot);x'";
+    QTest::newRow("quote") << "/h/it's"
+                           << "'/h/it'\\''s'";
+    QTest::newRow("empty") << ""
+                           << "''";
+}
+
+// The home folder goes into a command line that the start-up runs through a shell.
+void TstIdentity::startupCommandWordsAreQuotedForTheShell()
+{
+    QFETCH(QString, word);
+    QFETCH(QString, quoted);
+    QCOMPARE(XrfUtils::shellQuoted(word), quoted);
+    QProcess shell;
+    shell.start("/bin/sh", {"-c", "printf %s " + XrfUtils::shellQuoted(word)});
+    QVERIFY(shell.waitForFinished());
+    QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()), word);
 }
 
 void TstIdentity::startupScriptEntryIsNotDuplicated()

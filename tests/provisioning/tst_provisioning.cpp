@@ -82,6 +82,8 @@ private slots:
     void macFuseCommandsAreOnlyLogged();
     void settingsReceiveModelAndHardwareConfig();
     void withoutAWorkOrderTheCheckFailsAndWritesNoSetting();
+    void unreadableWorkOrderFailsNamingFileAndKey_data();
+    void unreadableWorkOrderFailsNamingFileAndKey();
     void resetToProvisioningOnlyWhenHardwareChanged();
 
 private:
@@ -440,6 +442,38 @@ void TstProvisioning::withoutAWorkOrderTheCheckFailsAndWritesNoSetting()
     settings->getUniversalSetting("hardware.instrumentModel", &stored);
     QCOMPARE(stored, model);
     QCOMPARE(env.instrument().faults().operationCalls("setFilterType"), filterModeWrites);
+}
+
+void TstProvisioning::unreadableWorkOrderFailsNamingFileAndKey_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("malformed") << QByteArray("{\"workOrder\": {") << "Invalid JSON file %1, error:";
+    QTest::newRow("not an object") << QByteArray("[1, 2]") << "%1 does not hold a JSON object";
+    QTest::newRow("no workOrder") << QByteArray("{\"workorder\": {}}")
+                                  << "%1 has no \"workOrder\" object";
+}
+
+// Not "Installed tube serial does not match ... Expected:" with nothing after it.
+void TstProvisioning::unreadableWorkOrderFailsNamingFileAndKey()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, problem);
+    auto &env = FactoryTestEnv::get();
+    const QString path = env.factoryDataPath() + "/workOrderInfo.json";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+    // An order read earlier is not the one on file.
+    env.onFactoryThread([&] { worker()->workOrder = matchingWorkOrder(); });
+
+    const QStringList errors = errorsOf(runCheck(QJsonObject()));
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors.first().startsWith("The work order cannot be read: " + problem.arg(path)),
+             qPrintable(errors.first()));
+    QVERIFY(errors.first().endsWith("Get the work order from the cloud again."));
+    QFile::remove(path);
 }
 
 void TstProvisioning::resetToProvisioningOnlyWhenHardwareChanged()

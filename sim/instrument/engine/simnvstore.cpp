@@ -2,7 +2,11 @@
 
 #include "xrfutils.h"
 
+#include <QDebug>
 #include <QJsonObject>
+
+#include <cmath>
+#include <limits>
 
 namespace {
 const QString kWordsKey = QStringLiteral("words");
@@ -62,8 +66,16 @@ SimNvStore::Words SimNvStore::load(const QString &path, const QString &ownerKey,
     for (auto it = stored.constBegin(); it != stored.constEnd(); ++it) {
         bool ok = false;
         const uint address = it.key().toUInt(&ok, 16);
-        if (ok && address <= 0xffff && it.value().isDouble())
-            words.insert(quint16(address), quint32(qint64(it.value().toDouble())));
+        const double word = it.value().toDouble(-1);
+        // A word is a whole number of 32 bits: anything else is a damaged file, not a word.
+        if (!ok || address > 0xffff || !it.value().isDouble() || !(word >= 0)
+            || word > double(std::numeric_limits<quint32>::max()) || word != std::floor(word)) {
+            qWarning().noquote() << QStringLiteral("%1: \"%2\" in \"%3\" is not a 32-bit word; "
+                                                   "it is ignored")
+                                        .arg(path, it.key(), kWordsKey);
+            continue;
+        }
+        words.insert(quint16(address), quint32(word));
     }
     return words;
 }

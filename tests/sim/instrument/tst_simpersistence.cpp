@@ -26,6 +26,7 @@ private slots:
     void eepromSaveReportsDoneAfterAFewPollsAndPersists();
     void eepromLoadRestoresTheStoredValues();
     void anotherModelIgnoresTheStoredMemory();
+    void wordsOutOfRangeAreIgnoredWithTheirKey();
 
 private:
     static int pollSave(SimEngine &engine, unsigned char *status);
@@ -209,6 +210,20 @@ void TestSimPersistence::anotherModelIgnoresTheStoredMemory()
     QCOMPARE(other.engine()->getInstrumentType(&type), 0);
     QCOMPARE(type, 0);
     QCOMPARE(other.serialNumber(), 830012u);
+}
+
+// A damaged file may hold any number: only whole 32-bit words are loaded, never converted with
+// undefined behaviour.
+void TestSimPersistence::wordsOutOfRangeAreIgnoredWithTheirKey()
+{
+    const QJsonObject words{{"0x0001", 42},           {"0x0002", 1e300}, {"0x0003", -1},
+                            {"0x0004", 4294967295.0}, {"0x0005", 2.5},   {"0x0006", 4294967296.0}};
+    QVERIFY(XrfUtils::writeJsonFile(
+        SimNvStore::nvPath(), QJsonDocument(QJsonObject{{"model", "default"}, {"words", words}})));
+    const SimNvStore::Words loaded = SimNvStore("default", "SN").loadNv();
+    QCOMPARE(loaded.keys(), QList<quint16>({1, 4}));
+    QCOMPARE(loaded.value(1), quint32(42));
+    QCOMPARE(loaded.value(4), quint32(4294967295u));
 }
 
 QTEST_GUILESS_MAIN(TestSimPersistence)
