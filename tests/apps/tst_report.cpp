@@ -14,6 +14,7 @@ private slots:
     void reportHoldsTheStepTableWithDurations();
     void reportPlotsCarryTheRootsData();
     void reportCommandRebuildsItFromTheRootAlone();
+    void calibrationFitsAndQcErrorsComeFromTheInstalledMethods();
     void aKilledRunIsToldAndStillReported();
     void runLogRecordsEveryStepOfTheRun();
 
@@ -135,6 +136,45 @@ void TstReport::reportCommandRebuildsItFromTheRootAlone()
     QCOMPARE(again.plots.keys(), m_report.plots.keys());
     QCOMPARE(again.stepResults, m_report.stepResults);
     QVERIFY(!again.text.contains("http://") && !again.text.contains("https://"));
+}
+
+void TstReport::calibrationFitsAndQcErrorsComeFromTheInstalledMethods()
+{
+    // A root holding only an installed, calibrated method and its QC summary, as the cloud
+    // writes them; a folder whose name breaks the method-id rule is not read.
+    const QString root = m_dir.path() + "/calibrated";
+    const QString method = root + "/home/profile/instrumentsettings/methods/Alloy";
+    QVERIFY(QDir().mkpath(method + "/calibrationworkspace/calibrationsummary"));
+    QVERIFY(QDir().mkpath(root + "/home/profile/instrumentsettings/methods/bad name"));
+    const auto write = [](const QString &path, const QByteArray &json) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(json) == json.size();
+    };
+    QVERIFY(write(method + "/CalcMethod_Alloy.json", R"({"id": "Alloy", "isFactorSet": true,
+        "calibration": {"fittedBy": "simulated cloud", "runId": 7, "elements": [
+          {"element": "Cr", "line": "KA", "energyKeV": 5.41, "beam": 1, "slope": 0.0001,
+           "intercept": 0.002, "rSquared": 0.9991, "standards": 3, "worstStandard": "SS316",
+           "worstAbsError": 0.003, "points": [
+             {"standard": "SS304", "intensity": 1800, "certified": 0.182},
+             {"standard": "SS316", "intensity": 1650, "certified": 0.17},
+             {"standard": "CS1018", "intensity": 10, "certified": 0.0005}]}]}})"));
+    QVERIFY(write(method + "/calibrationworkspace/calibrationsummary/qcSummary.json",
+                  R"({"passed": false, "maxAbsError": 0.03, "tolerance": 0.02, "elements": [
+          {"element": "Cr", "standards": [
+             {"standard": "SS304", "certified": 0.182, "computed": 0.185, "absError": 0.003},
+             {"standard": "SS316", "certified": 0.17, "computed": 0.14, "absError": 0.03}]}]})"));
+
+    const Result report = xrfFactory({"report", "--root", root});
+    QVERIFY2(report.exitCode == 0, qPrintable(report.out));
+    const ParsedReport parsed = ParsedReport::read(root + "/report.html");
+    QVERIFY2(parsed.wellFormed, qPrintable(parsed.error));
+    QCOMPARE(parsed.series("fit-Alloy-Cr", "standards", "x"), QJsonArray({1800.0, 1650.0, 10.0}));
+    QCOMPARE(parsed.series("fit-Alloy-Cr", "standards"), QJsonArray({0.182, 0.17, 0.0005}));
+    QCOMPARE(parsed.series("fit-Alloy-Cr", "fit").last().toDouble(), 0.002 + 0.0001 * 1800);
+    QVERIFY(parsed.text.contains("SS316"));
+    QCOMPARE(parsed.series("qc-Alloy", "largest error"), QJsonArray({0.03}));
+    QVERIFY(parsed.text.contains("Alloy QC summary: FAILED"));
+    QCOMPARE(parsed.plots.size(), 2);
 }
 
 void TstReport::aKilledRunIsToldAndStillReported()

@@ -1,16 +1,13 @@
 #include "reportsections.h"
 
-// The sections the later steps of the line add go here, in the order of the line, each a builder
-// in its own file that reads the step's record and draws with SvgPlot:
-// - each method's calibration fit, concentration against intensity per element, once the
-//   calibration shots and the cloud's calibrated methods are stored under the root;
-// - the final QC errors per method and element, once the final QC stores its measured values.
-// A builder adds nothing when its data is absent, so a section appears only when the step ran.
+// The sections in the order of the line, each a builder in its own file that reads the step's
+// record and draws with SvgPlot. A builder adds nothing when its data is absent, so a section
+// appears only when the step ran.
 const QList<SectionBuilder> &reportSections()
 {
     static const QList<SectionBuilder> sections = {
-        addStepTable, addFilterScan, addFpgaGain,      addStabilityShots,
-        addBeams,     addAirShots,   addMethodResults,
+        addStepTable, addFilterScan,    addFpgaGain,        addStabilityShots, addBeams,
+        addAirShots,  addMethodResults, addCalibrationFits, addQcErrors,
     };
     return sections;
 }

@@ -24,6 +24,8 @@ void addStabilityShots(const ReportData &data, QList<ReportSection> *sections);
 void addBeams(const ReportData &data, QList<ReportSection> *sections);
 void addAirShots(const ReportData &data, QList<ReportSection> *sections);
 void addMethodResults(const ReportData &data, QList<ReportSection> *sections);
+void addCalibrationFits(const ReportData &data, QList<ReportSection> *sections);
+void addQcErrors(const ReportData &data, QList<ReportSection> *sections);
 
 // The sections in the order of the line.
 const QList<SectionBuilder> &reportSections();
