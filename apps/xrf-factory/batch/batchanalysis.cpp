@@ -71,8 +71,22 @@ QMap<QString, double> unitMeasurements(const QJsonObject &lastResult)
         values.insert(QStringLiteral("Beam current %1 (uA)")
                           .arg(beam.toObject().value(QStringLiteral("beamName")).toString()),
                       beam.toObject().value(QStringLiteral("tubeCurrentUa")).toDouble());
-    // The factor set's fit quality joins here once the calibration steps store it.
     return values;
+}
+
+// The worst fit of each method's factor set: the lowest R² over its elements.
+void addFitQuality(const QString &root, QMap<QString, double> *values)
+{
+    for (const InstalledCalibration &method : installedCalibrations(root)) {
+        double lowest = qQNaN();
+        for (const QJsonValue &element :
+             method.calibration.value(QStringLiteral("elements")).toArray()) {
+            const double rSquared = element.toObject().value(QStringLiteral("rSquared")).toDouble();
+            lowest = std::isnan(lowest) ? rSquared : std::min(lowest, rSquared);
+        }
+        if (!std::isnan(lowest))
+            values->insert(QStringLiteral("Factor set lowest R² %1").arg(method.methodId), lowest);
+    }
 }
 
 QString folded(const QString &message)
@@ -201,7 +215,8 @@ QMap<QString, QVector<double>> BatchAnalysis::measurements() const
 {
     QMap<QString, QVector<double>> all;
     for (const Unit &unit : m_units) {
-        const QMap<QString, double> values = unitMeasurements(unit.lastResult);
+        QMap<QString, double> values = unitMeasurements(unit.lastResult);
+        addFitQuality(unit.root, &values);
         for (auto it = values.begin(); it != values.end(); ++it)
             all[it.key()] << it.value();
     }

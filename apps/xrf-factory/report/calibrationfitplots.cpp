@@ -1,16 +1,9 @@
 // The cloud's factor sets: each method's calibration fit, certified concentration against net
 // line intensity per element with the fitted line, and the QC summary's error per standard.
-// Both are read from the installed method folders: "CalcMethod_<id>.json" carries the fit the
-// cloud wrote ("calibration"), and "calibrationworkspace/calibrationsummary/qcSummary.json" the
-// QC summary's recomputed standards.
+// Both are read from the installed method folders (installedCalibrations).
 
 #include "reportsections.h"
 #include "svgplot.h"
-
-#include "xrfmethod.h"
-#include "xrfutils.h"
-
-#include <QDir>
 
 #include <algorithm>
 
@@ -18,34 +11,6 @@ namespace {
 
 const int kFitWidth = 320;
 const int kFitHeight = 220;
-const QString kQcSummaryFile =
-    QStringLiteral("/calibrationworkspace/calibrationsummary/qcSummary.json");
-
-QString profilePath()
-{
-    return XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/profile");
-}
-
-// The installed methods' folders by id, in id order; ids that break the method-id rule are left
-// out before they become part of a path.
-QStringList installedMethods()
-{
-    QStringList methods =
-        QDir(XrfMethod::methodsFolder(profilePath())).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    methods.erase(std::remove_if(methods.begin(), methods.end(),
-                                 [](const QString &id) { return !XrfMethod::isValidMethodId(id); }),
-                  methods.end());
-    methods.sort();
-    return methods;
-}
-
-QJsonObject readObject(const QString &path)
-{
-    QJsonValue value;
-    if (!QFileInfo::exists(path) || !XrfUtils::readJsonFile(path, &value))
-        return QJsonObject();
-    return value.toObject();
-}
 
 QString number(double value, int significant = 4)
 {
@@ -134,17 +99,15 @@ QString qcPlot(const QString &method, const QJsonObject &summary, QList<QStringL
 
 } // namespace
 
-void addCalibrationFits(const ReportData &, QList<ReportSection> *sections)
+void addCalibrationFits(const ReportData &data, QList<ReportSection> *sections)
 {
     QString plots;
     QList<QStringList> rows;
-    for (const QString &method : installedMethods()) {
-        const QJsonObject calibration = readObject(XrfMethod::methodFilePath(profilePath(), method))
-                                            .value(QStringLiteral("calibration"))
-                                            .toObject();
-        for (const QJsonValue &value : calibration.value(QStringLiteral("elements")).toArray()) {
-            plots += fitPlot(method, value.toObject());
-            rows << fitRow(method, value.toObject());
+    for (const InstalledCalibration &method : installedCalibrations(data.root)) {
+        for (const QJsonValue &value :
+             method.calibration.value(QStringLiteral("elements")).toArray()) {
+            plots += fitPlot(method.methodId, value.toObject());
+            rows << fitRow(method.methodId, value.toObject());
         }
     }
     if (rows.isEmpty())
@@ -159,14 +122,12 @@ void addCalibrationFits(const ReportData &, QList<ReportSection> *sections)
     sections->append({QStringLiteral("calibrationFits"), QStringLiteral("Calibration fits"), html});
 }
 
-void addQcErrors(const ReportData &, QList<ReportSection> *sections)
+void addQcErrors(const ReportData &data, QList<ReportSection> *sections)
 {
     QString plots;
     QList<QStringList> rows;
-    for (const QString &method : installedMethods())
-        plots += qcPlot(method,
-                        readObject(XrfMethod::methodFolder(profilePath(), method) + kQcSummaryFile),
-                        &rows);
+    for (const InstalledCalibration &method : installedCalibrations(data.root))
+        plots += qcPlot(method.methodId, method.qcSummary, &rows);
     if (rows.isEmpty())
         return;
     const QString html = QStringLiteral("<div class=\"row\">") + plots + QStringLiteral("</div>")

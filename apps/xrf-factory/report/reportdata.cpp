@@ -2,7 +2,10 @@
 
 #include "runlog.h"
 
+#include "xrfmethod.h"
 #include "xrfutils.h"
+
+#include <QDir>
 
 #include <QFileInfo>
 
@@ -59,4 +62,38 @@ QVector<double> numbers(const QJsonArray &array)
     for (const QJsonValue &value : array)
         values << value.toDouble(qQNaN());
     return values;
+}
+
+namespace {
+
+QJsonObject readObject(const QString &path)
+{
+    QJsonValue value;
+    if (!QFileInfo::exists(path) || !XrfUtils::readJsonFile(path, &value))
+        return QJsonObject();
+    return value.toObject();
+}
+
+} // namespace
+
+QList<InstalledCalibration> installedCalibrations(const QString &root)
+{
+    const QString profile = root + QStringLiteral("/home/profile");
+    QStringList ids =
+        QDir(XrfMethod::methodsFolder(profile)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ids.sort();
+    QList<InstalledCalibration> methods;
+    for (const QString &id : qAsConst(ids)) {
+        if (!XrfMethod::isValidMethodId(id))
+            continue;
+        methods << InstalledCalibration{
+            id,
+            readObject(XrfMethod::methodFilePath(profile, id))
+                .value(QStringLiteral("calibration"))
+                .toObject(),
+            readObject(
+                XrfMethod::methodFolder(profile, id)
+                + QStringLiteral("/calibrationworkspace/calibrationsummary/qcSummary.json"))};
+    }
+    return methods;
 }

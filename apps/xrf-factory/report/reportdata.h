@@ -30,5 +30,18 @@ struct ReportData
 // The "results" of a hardware setup sub-step in a lastResult.json object.
 QJsonObject hardwareSubStepResults(const QJsonObject &lastResult, const QString &stepId);
 
+// An installed method as the cloud's factor set and QC summary left it: the "calibration" of its
+// method file and its "qcSummary.json"; each empty when absent or unreadable.
+struct InstalledCalibration
+{
+    QString methodId;
+    QJsonObject calibration;
+    QJsonObject qcSummary;
+};
+
+// The installed methods of the instrument root `root`, in id order; folders whose name breaks the
+// method-id rule are not read.
+QList<InstalledCalibration> installedCalibrations(const QString &root);
+
 // Plain numbers from a JSON array.
 QVector<double> numbers(const QJsonArray &array);
