@@ -789,14 +789,17 @@ public:
     // The single "---NO CAL SHOT---" step, done, of a unit calibrated from synthetic shots only.
     void setNoCalShotStepList();
     bool populateCalibrationStandardList();
+    // The first standard from the one after `current`, wrapping once, with steps to shoot now:
+    // without the closed test stand one with only 50 kV steps left is passed over. Empty: none.
     QString findNextStandard(const QString &current);
-    // A standard's steps from `from`: the first one still to shoot, -1 when none.
-    int firstPendingStep(const QString &standard, int from) const;
     void getCalibrationStepList();
     void getCalibrationStandardsList(const QString &argument);
     void shootCalibrationSample(const QString &standardName);
     void doCalibrationShot(const QString &standard, int stepIndex);
     void finishCalibrationStandard(const QString &standard);
+    // With no standard left to shoot, the standards whose 50 kV steps alone are left wait for the
+    // closed test stand: asks for it and offers the first of them. False when all are done.
+    bool offerSetAsideCalibrationStandards();
     // The test stand is present with its lid closed: 50 kV steps may be shot.
     bool calibration50kVAllowed();
     int calibrationTimeRemaining(const XrfCalibrationStandard &standard, bool allow50kV) const;

@@ -147,32 +147,36 @@ void Worker::finishCalibrationStandard(const QString &standard)
     const QString next = findNextStandard(standard);
     currentCalibrationStepIndex = 0;
     if (next.isEmpty()) {
-        QStringList setAside;
-        for (const XrfCalibrationStandard &s : calibrationStandardList.list()) {
-            if (!s.isAllStepsDone())
-                setAside << s.name();
-        }
-        if (setAside.isEmpty()) {
+        if (!offerSetAsideCalibrationStandards())
             onCalibrationComplete(true, QString(), true);
-            return;
-        }
-        // Only 50 kV steps are left: they wait for the closed test stand.
-        currentCalibrationStandard = setAside.first();
-        setCurrentTaskStatus(tr("Close the test stand lid to shoot the 50 kV steps of %1.")
-                                 .arg(setAside.join(QStringLiteral(", "))));
-        setCurrentTaskTimeRemainingInSeconds(0);
-        releaseExposureSignals();
-        emit q->calibrationCurrentSampleChanged(currentCalibrationStandard);
         return;
     }
     currentCalibrationStandard = next;
     setCurrentTaskStatus(tr("Place %1 at window.").arg(next));
     XrfCalibrationStandard nextRecord;
     calibrationStandardList.getStandard(next, &nextRecord);
-    calibrationRemainingSeconds = nextRecord.timeRemainingInSeconds();
+    calibrationRemainingSeconds = calibrationTimeRemaining(nextRecord, calibration50kVAllowed());
     setCurrentTaskTimeRemainingInSeconds(calibrationRemainingSeconds);
     releaseExposureSignals();
     emit q->calibrationCurrentSampleChanged(next);
+}
+
+bool Worker::offerSetAsideCalibrationStandards()
+{
+    QStringList setAside;
+    for (const XrfCalibrationStandard &s : calibrationStandardList.list()) {
+        if (!s.isAllStepsDone())
+            setAside << s.name();
+    }
+    if (setAside.isEmpty())
+        return false;
+    currentCalibrationStandard = setAside.first();
+    setCurrentTaskStatus(tr("Close the test stand lid to shoot the 50 kV steps of %1.")
+                             .arg(setAside.join(QStringLiteral(", "))));
+    setCurrentTaskTimeRemainingInSeconds(0);
+    releaseExposureSignals();
+    emit q->calibrationCurrentSampleChanged(currentCalibrationStandard);
+    return true;
 }
 
 void Worker::onCalibrationShotExposureStopped(

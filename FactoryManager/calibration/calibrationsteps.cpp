@@ -86,7 +86,8 @@ bool Worker::populateCalibrationStepList()
     currentCalibrationStepIndex = 0;
     currentCalibrationStandard = findNextStandard(QString());
     if (currentCalibrationStandard.isEmpty()) {
-        onCalibrationComplete(true, QString(), false);
+        if (!offerSetAsideCalibrationStandards())
+            onCalibrationComplete(true, QString(), false);
     } else {
         setCurrentTaskStatus(tr("Place %1 at window.").arg(currentCalibrationStandard));
         emit q->calibrationCurrentSampleChanged(currentCalibrationStandard);
@@ -148,17 +149,6 @@ void Worker::indexCalibrationStandards()
     }
 }
 
-int Worker::firstPendingStep(const QString &standard, int from) const
-{
-    const int first = calibrationStandardFirstStep.value(standard, -1);
-    const int count = calibrationStandardStepCount.value(standard, 0);
-    for (int i = qMax(from, 0); first >= 0 && i < count; ++i) {
-        if (calibrationStepList.at(first + i).isPending())
-            return i;
-    }
-    return -1;
-}
-
 QString Worker::findNextStandard(const QString &current)
 {
     const int size = calibrationStepList.size();
@@ -191,10 +181,11 @@ QString Worker::findNextStandard(const QString &current)
             index = 0;
         }
         const QString standard = calibrationStepList.at(index).standardDisplayId();
-        XrfCalibrationStandard record;
-        calibrationStandardList.getStandard(standard, &record);
-        const bool setAside = record.isOnly50KvRemaining() && !allow50kV;
-        if (!setAside && firstPendingStep(standard, 0) >= 0) {
+        // Judged from its steps, not from a flag that re-indexing the standards forgets.
+        const XrfCalibrationStandard record(calibrationStepList, index,
+                                            calibrationStandardStepCount.value(standard));
+        const bool setAside = !allow50kV && record.isOnly50kvStepsPending();
+        if (!setAside && !record.isAllStepsDone()) {
             qDebug() << "incomplete Step found:" << standard;
             result = standard;
             break;
