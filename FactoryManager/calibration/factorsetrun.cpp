@@ -126,6 +126,7 @@ void Worker::startFactorSetQCSummaryForMethod(const QString &methodName, bool qc
     storeFactorSetQCSummaryMethod(record, qcSummary);
     results.setStatus(QStringLiteral("inProgress"));
     saveFactorSetStatusToLastResult();
+    announceFactorSetQCSummary(qcSummary);
     // The first check runs once this start has returned, so that the other methods are uploaded
     // before the polls begin.
     QMetaObject::invokeMethod(
