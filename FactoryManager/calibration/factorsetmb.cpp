@@ -19,6 +19,7 @@ const int kDownloading = 1000;
 
 void Worker::onStartFactorSetMB(QJsonObject request)
 {
+    qDebug() << "Entering onStartFactorSetMB()";
     const QString serial = request.value(QStringLiteral("serial")).toString();
     const QString methodId = request.value(QStringLiteral("methodId")).toString();
     const QString profile = request.value(QStringLiteral("profilePath")).toString();
@@ -137,6 +138,7 @@ void Worker::onFactorSetResultDownloadComplete(bool status)
 
 void Worker::onAbortCalibrateMethodMB()
 {
+    qDebug() << "Entering onAbortCalibrateMethodMB()";
     qDebug() << "abortCalibrateMethodMB";
     if (factorSetMBProgressTimer->isActive())
         factorSetMBProgressTimer->stop();

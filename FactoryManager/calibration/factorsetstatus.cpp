@@ -109,6 +109,7 @@ void Worker::loadFactorSetStatus()
 
 void Worker::onGetFactorSetStatus(bool refresh)
 {
+    qDebug() << "Entering onGetFactorSetStatus(), refresh:" << refresh;
     factorSetStatusOnly = refresh;
     if (!refresh) {
         loadFactorSetStatus();
@@ -138,6 +139,7 @@ void Worker::onGetFactorSetStatus(bool refresh)
 
 void Worker::onGetQcSummaryStatus()
 {
+    qDebug() << "Entering onGetQcSummaryStatus()";
     loadFactorySetupLastResult(nullptr);
     if (!loadFactorSetStatusFromLastResult() || qcSummaryResults.isEmpty())
         populateFactorSetQCSummaryStatusFromScratch(true);
