@@ -938,6 +938,7 @@ public:
     XrfFactorSetQCSummaryResults &factorSetQCSummaryResults(bool qcSummary);
     QTimer *factorSetQCSummaryTimer(bool qcSummary) const;
     void announceFactorSetQCSummary(bool qcSummary);
+    void emitFactorSetQCSummaryComplete(bool qcSummary);
     void storeFactorSetQCSummaryMethod(const XrfFactorSetQCSummaryResultPerMethod &record,
                                        bool qcSummary);
     // Removes an archive by its recorded path; a warning when it cannot.

@@ -38,6 +38,16 @@ void Worker::announceFactorSetQCSummary(bool qcSummary)
         emit q->factorSetStatusChanged(factorSetResults);
 }
 
+void Worker::emitFactorSetQCSummaryComplete(bool qcSummary)
+{
+    const QJsonObject json = factorSetQCSummaryResults(qcSummary).toJsonObject();
+    qDebug() << "Factor set/QC summary complete:" << json;
+    if (qcSummary)
+        emit q->qcSummaryComplete(json);
+    else
+        emit q->factorSetComplete(json);
+}
+
 void Worker::storeFactorSetQCSummaryMethod(const Method &record, bool qcSummary)
 {
     factorSetQCSummaryResults(qcSummary).setMethodFactorSetQCSummaryResult(record);
@@ -188,17 +198,11 @@ void Worker::onMethodFactorSetQCSummaryComplete(bool qcSummary)
     QTimer *timer = factorSetQCSummaryTimer(qcSummary);
     if (timer && timer->isActive())
         timer->stop();
-    const QJsonObject json = results.toJsonObject();
-    qDebug() << "Factor set/QC summary complete:" << json;
-    if (qcSummary) {
-        emit q->qcSummaryComplete(json);
-    } else {
-        emit q->factorSetComplete(json);
-        if (!factorSetStatusOnly)
-            putDeviceFactoryStepStatus(XrfUtils::FactorSet,
-                                       anyFailed ? XrfFactoryStepInfo::Failed
-                                                 : XrfFactoryStepInfo::Passed);
-    }
+    emitFactorSetQCSummaryComplete(qcSummary);
+    if (!qcSummary && !factorSetStatusOnly)
+        putDeviceFactoryStepStatus(XrfUtils::FactorSet,
+                                   anyFailed ? XrfFactoryStepInfo::Failed
+                                             : XrfFactoryStepInfo::Passed);
     if (currentTaskProgress != 99)
         setCurrentTaskProgress(99);
     if (currentTaskProgress != 100)
@@ -233,10 +237,7 @@ void Worker::doFactorSetQCSummaryAbort(bool qcSummary)
     setCurrentTaskStatus(tr("Factor set failed"));
     saveFactorSetStatusToLastResult();
     announceFactorSetQCSummary(qcSummary);
-    if (qcSummary)
-        emit q->qcSummaryComplete(results.toJsonObject());
-    else
-        emit q->factorSetComplete(results.toJsonObject());
+    emitFactorSetQCSummaryComplete(qcSummary);
 }
 
 void Worker::invalidateFactorSetQCSummaryResultForMethod(const QString &methodName, bool qcSummary)
@@ -265,8 +266,5 @@ void Worker::invalidateFactorSetQCSummaryResultForMethod(const QString &methodNa
     results.setStatus(QStringLiteral("notStarted"));
     saveFactorSetStatusToLastResult();
     announceFactorSetQCSummary(qcSummary);
-    if (qcSummary)
-        emit q->qcSummaryComplete(results.toJsonObject());
-    else
-        emit q->factorSetComplete(results.toJsonObject());
+    emitFactorSetQCSummaryComplete(qcSummary);
 }
