@@ -17,6 +17,7 @@ XrfFactoryManager::XrfFactoryManager(QObject *parent) : QObject(parent)
         qRegisterMetaType<XrfBeamInfo>("XrfBeamInfo");
         qRegisterMetaType<XrfAirShot>("XrfAirShot");
         qRegisterMetaType<XrfCalibrationStandard>("XrfCalibrationStandard");
+        qRegisterMetaType<XrfFactorSetQCSummaryResults>("XrfFactorSetQCSummaryResults");
         return 0;
     }();
     Q_UNUSED(registered)

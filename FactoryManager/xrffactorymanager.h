@@ -152,6 +152,17 @@ public slots:
     void downloadCalibrationWrongShotCriteria();
     void completeAddPureCalibrationWorkflow();
 
+    // Factor set and QC summary (factory step 11): each method's workspace goes to the cloud,
+    // which returns the calibrated method (or its QC summary); without a name every method not
+    // yet done (or failed) is started. Progress: factorSetStatusChanged / qcSummaryStatusChanged;
+    // the end: factorSetComplete / qcSummaryComplete.
+    void startFactorSet(QString methodName = QString());
+    void abortFactorSet();
+    void invalidateFactorSetResult(QString methodName);
+    void startQCSummary(QString methodName = QString());
+    void abortQCSummary();
+    void invalidateQCSummaryResult(QString methodName);
+
     // Radiation survey: load the parameters (loadRadiationSurveyParams), start, let the operator
     // read the meter, stop, then evaluate the record with the reading, meter type and unit.
     void startRadiationSurvey();

@@ -18,6 +18,7 @@
 #include "xrfnetworkmanager.h"
 #include "xrfstabilitytestmetainfo.h"
 #include "xrfsteprecords.h"
+#include "xrftimescale.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -911,6 +912,60 @@ public:
     bool syntheticDownloadProcess = false;
     bool syntheticDownloadDirect = false;
     QString syntheticDownloadArchive;
+
+    // ---- Factor set and QC summary, factory step 11 (calibration/) ----
+    // The run of each method: workspace, archive and upload (factorsetrun.cpp); the polls of the
+    // cloud run and the calibrated archive (factorsetprogress.cpp); the results in
+    // lastResult.json, completion, abort and invalidation (factorsetstatus.cpp); the direct "MB"
+    // path through the network manager (factorsetmb.cpp). `qcSummary` chooses the kind.
+    void startFactorSet(const QString &methodName, bool qcSummary);
+    void startFactorSetQCSummaryForMethod(const QString &methodName, bool qcSummary);
+    bool prepareFactorSetWorkspace(const QString &methodName, const QString &methodFolder,
+                                   bool qcSummary);
+    bool uploadFactorSetMethod(XrfFactorSetQCSummaryResultPerMethod *record, bool qcSummary,
+                               QString *error);
+    // Runs one transfer through curl; `response` receives the JSON answer (when given).
+    bool runCurlCommand(const struct CurlRequest &request, QJsonObject *response, QString *error);
+    bool downloadCalibratedMethodZip(const QString &url, const QString &path, QString *error);
+    void onCheckFactorSetQCSummaryProgress(bool qcSummary);
+    void checkFactorSetRun(const QString &methodName, bool qcSummary);
+    void installCalibratedMethod(const QString &methodName, const QJsonObject &answer,
+                                 bool qcSummary);
+    void handleFactorSetQCSummaryFailure(const QString &methodName, const QString &error,
+                                         bool qcSummary);
+    void onMethodFactorSetQCSummaryComplete(bool qcSummary);
+    bool populateFactorSetQCSummaryStatusFromScratch(bool qcSummary);
+    void loadFactorSetStatus();
+    void doFactorSetQCSummaryAbort(bool qcSummary);
+    void invalidateFactorSetQCSummaryResultForMethod(const QString &methodName, bool qcSummary);
+    XrfFactorSetQCSummaryResults &factorSetQCSummaryResults(bool qcSummary);
+    QTimer *factorSetQCSummaryTimer(bool qcSummary) const;
+    void announceFactorSetQCSummary(bool qcSummary);
+    void emitFactorSetQCSummaryComplete(bool qcSummary);
+    void storeFactorSetQCSummaryMethod(const XrfFactorSetQCSummaryResultPerMethod &record,
+                                       bool qcSummary);
+    // Removes an archive by its recorded path; a warning when it cannot.
+    static void removeFactorSetArchive(const QString &path);
+    QString factorSetMethodsFolder();
+    void onFactorSetUploadProgressChanged(int progress);
+    void onFactorSetUploadCompleteResponse(const XrfCloudResponse &response);
+    void onFactorSetResultDownloadComplete(bool status);
+    // Set by factorSetStatus(true): the status is only looked at, and no step status is reported.
+    bool factorSetStatusOnly = false;
+    // The transfer running now, which an abort cancels; null when none runs.
+    class CurlRunner *activeCurl = nullptr;
+    // Set while a poll of the runs is under way, so that a timer tick during a transfer does not
+    // poll again.
+    bool factorSetPollBusy[2] = {false, false};
+    // Each kind's polls end after an instrument hour (and at least 30 polls) without an answer.
+    XrfPollBound factorSetPollBound[2] = {XrfPollBound(0), XrfPollBound(0)};
+    qint64 factorSetPollDeadlineMs = 60 * 60 * 1000;
+    int factorSetMinPolls = 30;
+    // Set by an abort of the kind; a start clears it.
+    bool factorSetAborted[2] = {false, false};
+    QJsonObject factorSetMBUploadBody;
+    QJsonObject factorSetMBUploadAnswer;
+    bool factorSetMBDownloading = false;
 
     // Radiation survey (survey/).
 

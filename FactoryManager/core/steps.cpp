@@ -344,9 +344,12 @@ void Worker::doJumpBackToCalibrationCheck()
     else
         qDebug().noquote() << QStringLiteral("'%1' result deleted from lastResult.json")
                                   .arg(stepName(XrfUtils::CalibrationShot));
+    // The results follow the installed method files first, so that the reset below is not undone
+    // by a method file that still says it is factor-set.
+    factorSetResults.updateStatusBasedOnMethodFileStatus(profilePath);
     if (factorSetLoaded)
         resetFactorSetResultsForJumpBack(mode);
-
+    factorSetResults.updateStatusFromMethods();
     saveFactorSetStatusToLastResult();
     settings.remove(kJumpBackModeKey);
     settingsManager->setUniversalSetting(kFactorySettings, &settings);
@@ -364,6 +367,7 @@ void Worker::resetFactorSetResultsForJumpBack(const QString &mode)
                        << error;
             return;
         }
+        // Empty results are not written back, so the step does not reappear in lastResult.json.
         factorSetResults = XrfFactorSetQCSummaryResults();
         qcSummaryResults = XrfFactorSetQCSummaryResults();
         qDebug().noquote() << QStringLiteral("%1 result deleted from lastResult.json")
@@ -371,10 +375,22 @@ void Worker::resetFactorSetResultsForJumpBack(const QString &mode)
     } else if (mode == QLatin1String("CURRENT_RESET")) {
         qDebug() << "Factory selected method is set to one method:" << factorySelectedMethod;
         qDebug() << "Deleting factor set result for method:" << factorySelectedMethod;
+        factorSetResults.followMethodList({factorySelectedMethod});
+        invalidateFactorSetQCSummaryResultForMethod(factorySelectedMethod, false);
+        invalidateFactorSetQCSummaryResultForMethod(factorySelectedMethod, true);
     } else if (mode == QLatin1String("CURRENT")) {
         qDebug() << "Deleting factor set result for method:" << factorySelectedMethod;
+        factorSetResults.followMethodList({factorySelectedMethod});
     } else {
         qDebug() << "Sync factor set result with current work order/clone method";
+        QList<ModelMethod> methods;
+        QString error;
+        if (!getMethodsList(&methods, &error, false, true))
+            qWarning() << "Failed to build the method list from the work order:" << error;
+        QStringList ids;
+        for (const ModelMethod &method : qAsConst(methods))
+            ids << method.id();
+        factorSetResults.followMethodList(ids);
     }
 }
 

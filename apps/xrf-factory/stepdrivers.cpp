@@ -3,6 +3,7 @@
 #include "airshotdriver.h"
 #include "beamssetupdriver.h"
 #include "calibrationshotdriver.h"
+#include "factorsetdriver.h"
 #include "hardwaresetupdriver.h"
 #include "prerequisiteshotdriver.h"
 #include "stabilitydriver.h"
@@ -172,6 +173,11 @@ StepOutcome runCalibrationShot(const TechnicianPlan &plan)
     return CalibrationShotDriver(plan).run();
 }
 
+StepOutcome runFactorSet(const TechnicianPlan &plan)
+{
+    return FactorSetDriver(plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -188,6 +194,7 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("airShot"), runAirShot},
         {QStringLiteral("prerequisiteShots"), runPrerequisiteShots},
         {QStringLiteral("calibrationShot"), runCalibrationShot},
+        {QStringLiteral("factorSet"), runFactorSet},
     };
     return drivers;
 }

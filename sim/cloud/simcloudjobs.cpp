@@ -1,5 +1,7 @@
 #include "simcloudstate.h"
 
+#include "simcalibratedpassthrough.h"
+
 #include "simcloudroutes.h"
 #include "xrfnetworkmanager.h"
 
@@ -292,7 +294,12 @@ SimCloudReply SimCloudState::calibrationRunReply(const SimCloudCall &call)
                 : QStringLiteral("_calibrated.zip");
             SimCloudFile output;
             output.name = it->serial + it->methodId + suffix;
-            it->outputFileId = storeFile(output, m_files.value(it->inputFileId).content);
+            const QByteArray uploaded = m_files.value(it->inputFileId).content;
+            it->outputFileId =
+                storeFile(output,
+                          it->runKind == QLatin1String("QCSummary")
+                              ? uploaded
+                              : simPassThroughCalibratedMethod(uploaded, it->methodId));
         }
         reply.insert(QStringLiteral("zipOutputUrl"), fileUrl(it->outputFileId));
     }

@@ -230,7 +230,7 @@ void TstReport::runLogRecordsEveryStepOfTheRun()
     QCOMPARE(log["model"].toString(), QStringLiteral("default"));
     QCOMPARE(log["serial"].toString(), QStringLiteral("800123"));
     const QJsonArray steps = log["steps"].toArray();
-    QCOMPARE(steps.size(), 9); // provisioning through calibrationShot
+    QCOMPARE(steps.size(), 10); // provisioning through factorSet
     for (const QJsonValue &step : steps) {
         QCOMPARE(step["result"].toString(), QStringLiteral("PASSED"));
         QVERIFY(!step["startTime"].toString().isEmpty() && !step["endTime"].toString().isEmpty());

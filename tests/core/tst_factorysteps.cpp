@@ -5,6 +5,7 @@
 #include "factoryutils.h"
 #include "logcapture.h"
 #include "simnetworkmanager.h"
+#include "xrfmethod.h"
 #include "xrfsettingsmanager.h"
 
 #include <QtTest>
@@ -74,6 +75,8 @@ private slots:
     void resetToPrerequisiteShotsKeepsItsOwnResult();
     void statusResetFromTheApplicationEmitsCompletion();
     void jumpBackToCalibrationAllReset();
+    void jumpBackToCalibrationKeepsTheSelectedMethod_data();
+    void jumpBackToCalibrationKeepsTheSelectedMethod();
     void noJumpBackModeChangesNothing();
 
     void stabilityRemainingTime();
@@ -368,12 +371,57 @@ void TstFactorySteps::jumpBackToCalibrationAllReset()
     const QJsonObject stored = readJson(env.lastResultPath());
     QVERIFY(!stored.contains("calibrationShot"));
     QVERIFY(stored.contains("airShot"));
-    QCOMPARE(stored.value("factorSet").toObject().value("status").toString(),
-             QStringLiteral("notStarted"));
+    // No factor set exists any more: the step must not look present.
+    QVERIFY(!stored.contains("factorSet"));
+    QVERIFY(!stored.contains("qcSummary"));
     const QJsonObject settings = factorySettings();
     QVERIFY(!settings.contains("jumpBackToCalibrationMode"));
     QCOMPARE(settings.value("factorySelectedMethod").toString(), QStringLiteral("Alloy"));
     QCOMPARE(worker()->factorySelectedMethod, QStringLiteral("Alloy"));
+}
+
+void TstFactorySteps::jumpBackToCalibrationKeepsTheSelectedMethod_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("selectedDone");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("current") << "CURRENT" << true << "pass";
+    QTest::newRow("current reset") << "CURRENT_RESET" << false << "notStarted";
+}
+
+// The selected method's installed file is factor-set; the other method's result goes either way,
+// and with a reset the selected method starts over too.
+void TstFactorySteps::jumpBackToCalibrationKeepsTheSelectedMethod()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, selectedDone);
+    QFETCH(QString, status);
+    auto &env = FactoryTestEnv::get();
+    const QString methodFile =
+        XrfMethod::methodFilePath(worker()->profilePath, QStringLiteral("Alloy"));
+    QVERIFY(QDir().mkpath(QFileInfo(methodFile).path()));
+    writeJson(methodFile, QJsonObject{{"id", "Alloy"}, {"isFactorSet", true}});
+    const QJsonObject done{{"isDone", true}, {"hasFailed", false}, {"statusRequestId", 7}};
+    QJsonObject alloy = done;
+    alloy.insert("methodName", "Alloy");
+    QJsonObject soil = done;
+    soil.insert("methodName", "Soil");
+    const QJsonObject results{{"status", "pass"}, {"methodsStatus", QJsonArray{alloy, soil}}};
+    writeJson(env.lastResultPath(), QJsonObject{{"factorSet", results}, {"qcSummary", results}});
+    setFactorySettings(
+        QJsonObject{{"factorySelectedMethod", "Alloy"}, {"jumpBackToCalibrationMode", mode}});
+    onFactoryThread([&] {
+        worker()->factorySelectedMethod.clear();
+        worker()->doJumpBackToCalibrationCheck();
+    });
+    const QJsonObject factorSet = readJson(env.lastResultPath()).value("factorSet").toObject();
+    const QJsonArray methods = factorSet.value("methodsStatus").toArray();
+    QCOMPARE(methods.size(), 1);
+    QCOMPARE(methods.first().toObject().value("methodName").toString(), QStringLiteral("Alloy"));
+    QCOMPARE(methods.first().toObject().value("isDone").toBool(), selectedDone);
+    QCOMPARE(factorSet.value("status").toString(), status);
+    QVERIFY(!factorySettings().contains("jumpBackToCalibrationMode"));
+    QDir(QFileInfo(methodFile).path()).removeRecursively();
 }
 
 void TstFactorySteps::noJumpBackModeChangesNothing()

@@ -46,4 +46,6 @@ struct SimTechnician
     // test stand lid open until the run asks for it to be closed.
     std::function<void(SimInstrument &)> calibrationFault;
     bool leavesLidOpenForCalibration = false;
+    // The factor set: the technician presses abort while the cloud runs are being polled.
+    bool abortsFactorSetWhilePolling = false;
 };
