@@ -5,6 +5,8 @@ add_library(xrfsimcloud STATIC
     cloud/simcloudscript.cpp
     cloud/simcloudstate.cpp
     cloud/simcloudjobs.cpp
+    cloud/simfactorsetfit.h
+    cloud/simfactorsetfit.cpp
     cloud/simstabilityevaluation.cpp
     cloud/simcloudserver.cpp
     cloud/simnetworkmanager.h

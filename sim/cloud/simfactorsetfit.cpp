@@ -1,0 +1,567 @@
+#include "simfactorsetfit.h"
+
+#include "simreferencematerials.h"
+#include "xrfcalibrationshot.h"
+#include "xrfcalibrationstep.h"
+#include "xrfcalibrationutils.h"
+#include "xrfmethod.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+namespace SimFactorSetFit {
+
+namespace {
+
+const QString kStepsFile = QStringLiteral("calibrationworkspace/procedure/calibrationsteps.json");
+const QString kShotsFolder = QStringLiteral("calibrationworkspace/shots/");
+const QString kSummaryFolder = QStringLiteral("calibrationworkspace/calibrationsummary");
+const QString kQcSummaryFile = QStringLiteral("qcSummary.json");
+const QString kFittedBy = QStringLiteral("simulated cloud");
+
+// One standard's shot with the beam the method takes it with.
+struct Shot
+{
+    QString standard;
+    int beam = 0;
+    XrfSpectrum spectrum;
+};
+
+RunOutcome failed(int status, const QString &message)
+{
+    return RunOutcome{status, message};
+}
+
+// First and last channel of an energy region, both included.
+void channelRange(const XrfSpectrum &spectrum, double lowEv, double highEv, int *first, int *last)
+{
+    *first = int(std::ceil((lowEv - spectrum.energyOffset()) / spectrum.energySlope()));
+    *last = int(std::floor((highEv - spectrum.energyOffset()) / spectrum.energySlope()));
+}
+
+// Mean counts per channel of a region and its mean channel.
+bool regionMean(const XrfSpectrum &spectrum, double lowEv, double highEv, double *perChannel,
+                double *centreChannel)
+{
+    int first = 0, last = 0;
+    channelRange(spectrum, lowEv, highEv, &first, &last);
+    if (first < 0 || last >= spectrum.channelCount() || last < first)
+        return false;
+    *perChannel = double(spectrum.sumCountsInRegion(first, last)) / (last - first + 1);
+    *centreChannel = 0.5 * (first + last);
+    return true;
+}
+
+bool readMethodFile(const QString &path, QJsonObject *method, QString *errorMsg)
+{
+    QJsonValue value;
+    if (!XrfUtils::readJsonFile(path, &value, errorMsg))
+        return false;
+    if (!value.isObject()) {
+        *errorMsg = QStringLiteral("%1 does not hold a JSON object").arg(path);
+        return false;
+    }
+    *method = value.toObject();
+    return true;
+}
+
+// The beam `step` is shot with for `methodId`: its method use's beam, else its own.
+int beamForMethod(const XrfCalibrationStep &step, const QString &methodId)
+{
+    for (const XrfCalibrationMethodUse &use : step.methodUses()) {
+        if (use.methodId() == methodId)
+            return use.beamNumber();
+    }
+    return step.methodUses().isEmpty() ? step.beamNumber() : 0;
+}
+
+bool readShot(const QString &path, XrfSpectrum *spectrum, QString *errorMsg)
+{
+    QJsonValue value;
+    XrfCalibrationShot shot;
+    QString error;
+    if (!XrfUtils::readJsonFile(path, &value, &error)
+        || !shot.fromJsonObject(value.toObject(), &error)) {
+        *errorMsg = QStringLiteral("Calibration shot %1 is unreadable: %2").arg(path, error);
+        return false;
+    }
+    if (shot.spectrum().isEmptySpectrum()) {
+        *errorMsg = QStringLiteral("Calibration shot %1 has an empty spectrum").arg(path);
+        return false;
+    }
+    *spectrum = shot.spectrum();
+    return true;
+}
+
+// The standards' shots of the method's workspace; every standard step must have its shot.
+bool readShots(const QString &folder, const QString &methodId, QVector<Shot> *shots,
+               QString *errorMsg)
+{
+    const QString stepsPath = folder + QLatin1Char('/') + kStepsFile;
+    QJsonObject workspace;
+    if (!readMethodFile(stepsPath, &workspace, errorMsg))
+        return false;
+    const QJsonArray steps = workspace.value(QStringLiteral("steps")).toArray();
+    for (const QJsonValue &value : steps) {
+        XrfCalibrationStep step;
+        QString error;
+        if (!step.fromJsonObject(value.toObject(), &error)) {
+            *errorMsg =
+                QStringLiteral("%1: a step of key 'steps' is malformed: %2").arg(stepsPath, error);
+            return false;
+        }
+        const int beam = beamForMethod(step, methodId);
+        if (step.hasCustomWindow() || step.sampleID() == XrfCalibrationUtils::kAirSampleId
+            || beam < 1)
+            continue;
+        const QString name = step.calibrationShotFileName();
+        if (!XrfUtils::isSafePathComponent(name)) {
+            *errorMsg = QStringLiteral("%1: step '%2' names no shot file").arg(stepsPath, name);
+            return false;
+        }
+        const QString path = folder + QLatin1Char('/') + kShotsFolder + name;
+        if (!QFile::exists(path)) {
+            *errorMsg = QStringLiteral("No calibration shot of %1 beam %2 (%3)")
+                            .arg(step.sampleID())
+                            .arg(beam)
+                            .arg(kShotsFolder + name);
+            return false;
+        }
+        Shot shot{step.sampleID(), beam, {}};
+        if (!readShot(path, &shot.spectrum, errorMsg))
+            return false;
+        shots->append(shot);
+    }
+    if (shots->isEmpty()) {
+        *errorMsg = QStringLiteral("%1 lists no calibration shots of standards").arg(stepsPath);
+        return false;
+    }
+    return true;
+}
+
+// The points of element `z` on `beam`.
+bool beamPoints(const QVector<Shot> &shots, int z, double energyKeV, int beam,
+                QVector<FitPoint> *points, QString *errorMsg)
+{
+    for (const Shot &shot : shots) {
+        if (shot.beam != beam)
+            continue;
+        const SimReferenceMaterial *material = SimReferenceMaterials::find(shot.standard);
+        if (!material) {
+            *errorMsg = QStringLiteral("Standard '%1' has no certificate").arg(shot.standard);
+            return false;
+        }
+        FitPoint point{shot.standard, 0, material->massFraction(z)};
+        QString error;
+        if (!netLineIntensity(shot.spectrum, energyKeV, &point.intensity, &error)) {
+            *errorMsg =
+                QStringLiteral("Shot of %1 beam %2: %3").arg(shot.standard).arg(beam).arg(error);
+            return false;
+        }
+        points->append(point);
+    }
+    return true;
+}
+
+bool certifiedValuesSpread(const QVector<FitPoint> &points)
+{
+    for (const FitPoint &point : points) {
+        if (point.certified != points.first().certified)
+            return true;
+    }
+    return false;
+}
+
+// A good fit beats a poor one, then the higher rSquared wins.
+bool betterFit(const ElementFit &candidate, const ElementFit &best)
+{
+    const bool candidateGood = candidate.slope > 0;
+    const bool bestGood = best.slope > 0;
+    if (candidateGood != bestGood)
+        return candidateGood;
+    return candidate.rSquared > best.rSquared;
+}
+
+enum class ElementResult { Fitted, NotCalibratable, Error };
+
+// The element's fit on the beam that gives the best line.
+ElementResult fitElement(const QString &symbol, const QVector<Shot> &shots, ElementFit *best,
+                         QString *errorMsg)
+{
+    const int z = XrfUtils::atomicNumber(symbol);
+    if (z == 0) {
+        *errorMsg = QStringLiteral("'%1' is no element").arg(symbol);
+        return ElementResult::Error;
+    }
+    const XrfUtils::EmissionLine line = fittedLine(z);
+    const double energy = XrfUtils::emissionLineEnergy(z, line);
+    QMap<int, bool> beams;
+    for (const Shot &shot : shots)
+        beams.insert(shot.beam, true);
+    bool found = false;
+    bool spread = false;
+    for (auto it = beams.cbegin(); it != beams.cend(); ++it) {
+        ElementFit fit{symbol, lineName(line), energy, it.key(), 0, 0, 0, {}, 0, {}};
+        QVector<FitPoint> points;
+        if (!beamPoints(shots, z, energy, it.key(), &points, errorMsg))
+            return ElementResult::Error;
+        if (points.size() < kMinStandards || !certifiedValuesSpread(points))
+            continue;
+        spread = true;
+        if (fitPoints(points, &fit) && (!found || betterFit(fit, *best))) {
+            *best = fit;
+            found = true;
+        }
+    }
+    if (found)
+        return ElementResult::Fitted;
+    if (!spread)
+        return ElementResult::NotCalibratable;
+    *errorMsg = QStringLiteral("the net intensities do not define a line");
+    return ElementResult::Error;
+}
+
+QString fitProblem(const ElementFit &fit)
+{
+    if (fit.slope <= 0)
+        return QStringLiteral("slope %1 is not positive").arg(fit.slope);
+    if (fit.rSquared < kMinRSquared)
+        return QStringLiteral("rSquared %1 is below %2 (worst standard %3, error %4)")
+            .arg(fit.rSquared, 0, 'f', 4)
+            .arg(kMinRSquared)
+            .arg(fit.worstStandard)
+            .arg(fit.worstAbsError, 0, 'g', 3);
+    return QString();
+}
+
+bool readCalibratedMethod(const QString &folder, const QString &methodId, QString *methodPath,
+                          QJsonObject *method, QString *errorMsg)
+{
+    *methodPath = folder + QLatin1Char('/') + XrfMethod::methodFileName(methodId);
+    if (XrfMethod::methodFileName(methodId).isEmpty()) {
+        *errorMsg = QStringLiteral("Method id '%1' cannot name a method file").arg(methodId);
+        return false;
+    }
+    if (!QFile::exists(*methodPath)) {
+        *errorMsg =
+            QStringLiteral("Method file %1 is missing").arg(XrfMethod::methodFileName(methodId));
+        return false;
+    }
+    return readMethodFile(*methodPath, method, errorMsg);
+}
+
+RunOutcome methodError(const QString &methodId, const QString &error)
+{
+    return failed(WorkspaceError, QStringLiteral("Method %1: %2").arg(methodId, error));
+}
+
+// The factors of one element as the method file holds them.
+bool readFactors(const QJsonObject &entry, ElementFit *fit, QString *errorMsg)
+{
+    fit->element = entry.value(QStringLiteral("element")).toString();
+    fit->energyKeV = entry.value(QStringLiteral("energyKeV")).toDouble();
+    fit->beam = entry.value(QStringLiteral("beam")).toInt();
+    const QJsonValue slope = entry.value(QStringLiteral("slope"));
+    const QJsonValue intercept = entry.value(QStringLiteral("intercept"));
+    if (XrfUtils::atomicNumber(fit->element) == 0 || fit->energyKeV <= 0 || fit->beam < 1
+        || !slope.isDouble() || !intercept.isDouble()) {
+        *errorMsg = QStringLiteral("key 'calibration' has an element without a symbol, "
+                                   "'energyKeV', 'beam', 'slope' or 'intercept'");
+        return false;
+    }
+    fit->slope = slope.toDouble();
+    fit->intercept = intercept.toDouble();
+    return true;
+}
+
+struct QcResult
+{
+    QJsonArray elements;
+    double maxAbsError = 0;
+    QString worst; // "Fe at SS304"
+};
+
+// Every standard of one element recomputed with its factors.
+bool recomputeElement(const ElementFit &factors, const QVector<Shot> &shots, QcResult *result,
+                      QString *errorMsg)
+{
+    QVector<FitPoint> points;
+    if (!beamPoints(shots, XrfUtils::atomicNumber(factors.element), factors.energyKeV, factors.beam,
+                    &points, errorMsg))
+        return false;
+    QJsonArray standards;
+    for (const FitPoint &point : qAsConst(points)) {
+        const double computed = factors.intercept + factors.slope * point.intensity;
+        const double error = std::abs(computed - point.certified);
+        standards.append(QJsonObject{{QStringLiteral("standard"), point.standard},
+                                     {QStringLiteral("certified"), point.certified},
+                                     {QStringLiteral("computed"), computed},
+                                     {QStringLiteral("absError"), error}});
+        if (error > result->maxAbsError) {
+            result->maxAbsError = error;
+            result->worst = QStringLiteral("%1 at %2").arg(factors.element, point.standard);
+        }
+    }
+    result->elements.append(QJsonObject{{QStringLiteral("element"), factors.element},
+                                        {QStringLiteral("standards"), standards}});
+    return true;
+}
+
+} // namespace
+
+LineWindows lineWindows(double lineEnergyKeV)
+{
+    const double centre = lineEnergyKeV * 1000.0;
+    LineWindows w;
+    w.peakLowEv = centre - kPeakHalfWidthEv;
+    w.peakHighEv = centre + kPeakHalfWidthEv;
+    w.leftHighEv = w.peakLowEv - kBackgroundGapEv;
+    w.leftLowEv = w.leftHighEv - kBackgroundWidthEv;
+    w.rightLowEv = w.peakHighEv + kBackgroundGapEv;
+    w.rightHighEv = w.rightLowEv + kBackgroundWidthEv;
+    return w;
+}
+
+XrfUtils::EmissionLine fittedLine(int atomicNumber)
+{
+    return atomicNumber <= kHeaviestKLineZ ? XrfUtils::KAlpha : XrfUtils::LAlpha;
+}
+
+QString lineName(XrfUtils::EmissionLine line)
+{
+    return line == XrfUtils::LAlpha ? QStringLiteral("LA") : QStringLiteral("KA");
+}
+
+bool netLineIntensity(const XrfSpectrum &spectrum, double lineEnergyKeV, double *cps,
+                      QString *errorMsg)
+{
+    const auto fail = [errorMsg](const QString &text) {
+        if (errorMsg)
+            *errorMsg = text;
+        return false;
+    };
+    if (spectrum.energySlope() <= 0)
+        return fail(QStringLiteral("the spectrum has no energy scale"));
+    if (spectrum.liveTime() <= 0)
+        return fail(QStringLiteral("the spectrum has no live time"));
+    const LineWindows w = lineWindows(lineEnergyKeV);
+    double left = 0, leftChannel = 0, right = 0, rightChannel = 0;
+    int first = 0, last = 0;
+    channelRange(spectrum, w.peakLowEv, w.peakHighEv, &first, &last);
+    if (!regionMean(spectrum, w.leftLowEv, w.leftHighEv, &left, &leftChannel)
+        || !regionMean(spectrum, w.rightLowEv, w.rightHighEv, &right, &rightChannel)
+        || last < first)
+        return fail(QStringLiteral("the windows of the line at %1 keV fall outside the spectrum")
+                        .arg(lineEnergyKeV));
+    // The background line through both windows, summed over the peak channels: its value at
+    // their mean channel times their number.
+    const double peakCentre = 0.5 * (first + last);
+    const double perChannel =
+        left + (right - left) * (peakCentre - leftChannel) / (rightChannel - leftChannel);
+    const double net =
+        double(spectrum.sumCountsInRegion(first, last)) - perChannel * (last - first + 1);
+    *cps = net / spectrum.liveTime();
+    return true;
+}
+
+QJsonObject ElementFit::toJson() const
+{
+    QJsonArray pointArray;
+    for (const FitPoint &point : points)
+        pointArray.append(QJsonObject{{QStringLiteral("standard"), point.standard},
+                                      {QStringLiteral("intensity"), point.intensity},
+                                      {QStringLiteral("certified"), point.certified}});
+    return QJsonObject{{QStringLiteral("element"), element},
+                       {QStringLiteral("line"), line},
+                       {QStringLiteral("energyKeV"), energyKeV},
+                       {QStringLiteral("beam"), beam},
+                       {QStringLiteral("slope"), slope},
+                       {QStringLiteral("intercept"), intercept},
+                       {QStringLiteral("rSquared"), rSquared},
+                       {QStringLiteral("standards"), points.size()},
+                       {QStringLiteral("worstStandard"), worstStandard},
+                       {QStringLiteral("worstAbsError"), worstAbsError},
+                       {QStringLiteral("points"), pointArray}};
+}
+
+bool fitPoints(const QVector<FitPoint> &points, ElementFit *fit)
+{
+    const int n = points.size();
+    if (n < 2)
+        return false;
+    double meanX = 0, meanY = 0;
+    for (const FitPoint &p : points) {
+        meanX += p.intensity / n;
+        meanY += p.certified / n;
+    }
+    double sxx = 0, sxy = 0, syy = 0;
+    for (const FitPoint &p : points) {
+        sxx += (p.intensity - meanX) * (p.intensity - meanX);
+        sxy += (p.intensity - meanX) * (p.certified - meanY);
+        syy += (p.certified - meanY) * (p.certified - meanY);
+    }
+    if (sxx <= 0 || syy <= 0)
+        return false;
+    fit->slope = sxy / sxx;
+    fit->intercept = meanY - fit->slope * meanX;
+    double residual = 0;
+    fit->worstAbsError = -1;
+    for (const FitPoint &p : points) {
+        const double error = std::abs(fit->intercept + fit->slope * p.intensity - p.certified);
+        residual += error * error;
+        if (error > fit->worstAbsError) {
+            fit->worstAbsError = error;
+            fit->worstStandard = p.standard;
+        }
+    }
+    fit->rSquared = std::max(0.0, 1.0 - residual / syy);
+    fit->points = points;
+    return true;
+}
+
+bool fitMethodFolder(const QString &methodFolder, const QString &methodId, MethodFit *result,
+                     RunOutcome *failure)
+{
+    QString error;
+    QVector<Shot> shots;
+    if (!readCalibratedMethod(methodFolder, methodId, &result->methodPath, &result->method, &error)
+        || !readShots(methodFolder, methodId, &shots, &error)) {
+        *failure = methodError(methodId, error);
+        return false;
+    }
+    const QJsonArray symbols = result->method.value(QStringLiteral("elements")).toArray();
+    if (symbols.isEmpty()) {
+        *failure = methodError(methodId,
+                               QStringLiteral("%1: key 'elements' lists no elements")
+                                   .arg(XrfMethod::methodFileName(methodId)));
+        return false;
+    }
+    for (const QJsonValue &symbol : symbols) {
+        ElementFit fit;
+        switch (fitElement(symbol.toString(), shots, &fit, &error)) {
+        case ElementResult::Error:
+            *failure = methodError(methodId,
+                                   QStringLiteral("element %1: %2").arg(symbol.toString(), error));
+            return false;
+        case ElementResult::NotCalibratable:
+            result->uncalibrated << symbol.toString();
+            break;
+        case ElementResult::Fitted:
+            result->fits.append(fit);
+            break;
+        }
+    }
+    return true;
+}
+
+RunOutcome calibrateMethodFolder(const QString &methodFolder, const QString &methodId, int runId)
+{
+    MethodFit result;
+    RunOutcome failure;
+    if (!fitMethodFolder(methodFolder, methodId, &result, &failure))
+        return failure;
+    QStringList problems;
+    QJsonArray fits;
+    for (const ElementFit &fit : qAsConst(result.fits)) {
+        const QString problem = fitProblem(fit);
+        if (!problem.isEmpty())
+            problems << QStringLiteral("element %1 (%2, beam %3): %4")
+                            .arg(fit.element, fit.line)
+                            .arg(fit.beam)
+                            .arg(problem);
+        fits.append(fit.toJson());
+    }
+    if (!problems.isEmpty())
+        return failed(
+            ApprovalFailed,
+            QStringLiteral("Method %1, %2").arg(methodId, problems.join(QStringLiteral("; "))));
+    result.method.insert(QStringLiteral("isFactorSet"), true);
+    result.method.insert(QStringLiteral("calibration"),
+                         QJsonObject{{QStringLiteral("fittedBy"), kFittedBy},
+                                     {QStringLiteral("runId"), runId},
+                                     {QStringLiteral("elements"), fits},
+                                     {QStringLiteral("uncalibratedElements"),
+                                      QJsonArray::fromStringList(result.uncalibrated)}});
+    QString error;
+    if (!XrfUtils::writeJsonFile(result.methodPath, QJsonDocument(result.method), &error))
+        return methodError(methodId, error);
+    return RunOutcome{OutputReady, QString()};
+}
+
+RunOutcome qcSummaryOfMethodFolder(const QString &methodFolder, const QString &methodId)
+{
+    QString methodPath, error;
+    QJsonObject method;
+    QVector<Shot> shots;
+    if (!readCalibratedMethod(methodFolder, methodId, &methodPath, &method, &error)
+        || !readShots(methodFolder, methodId, &shots, &error))
+        return methodError(methodId, error);
+    const QJsonObject calibration = method.value(QStringLiteral("calibration")).toObject();
+    if (!method.value(QStringLiteral("isFactorSet")).toBool() || calibration.isEmpty())
+        return methodError(methodId,
+                           QStringLiteral("%1 has no factor set (keys 'isFactorSet', "
+                                          "'calibration')")
+                               .arg(XrfMethod::methodFileName(methodId)));
+    QcResult result;
+    for (const QJsonValue &entry : calibration.value(QStringLiteral("elements")).toArray()) {
+        ElementFit factors;
+        if (!readFactors(entry.toObject(), &factors, &error)
+            || !recomputeElement(factors, shots, &result, &error))
+            return methodError(methodId, error);
+    }
+    const bool passed = result.maxAbsError <= kQcTolerance;
+    const QJsonObject summary{{QStringLiteral("passed"), passed},
+                              {QStringLiteral("maxAbsError"), result.maxAbsError},
+                              {QStringLiteral("tolerance"), kQcTolerance},
+                              {QStringLiteral("elements"), result.elements}};
+    const QString path =
+        methodFolder + QLatin1Char('/') + kSummaryFolder + QLatin1Char('/') + kQcSummaryFile;
+    if (!XrfUtils::writeJsonFile(path, QJsonDocument(summary), &error))
+        return methodError(methodId, error);
+    if (passed)
+        return RunOutcome{OutputReady, QString()};
+    return failed(ApprovalFailed,
+                  QStringLiteral("Method %1: QC error %2 (%3) is over the tolerance %4")
+                      .arg(methodId)
+                      .arg(result.maxAbsError, 0, 'g', 3)
+                      .arg(result.worst)
+                      .arg(kQcTolerance));
+}
+
+RunOutcome processMethodArchive(const QByteArray &upload, const QString &methodId, bool qcSummary,
+                                int runId, QByteArray *archive)
+{
+    if (!XrfMethod::isValidMethodId(methodId))
+        return failed(WorkspaceError,
+                      QStringLiteral("Method id '%1' cannot name a method").arg(methodId));
+    QTemporaryDir work;
+    const QString uploadPath = work.filePath(QStringLiteral("upload.zip"));
+    const QString folder = work.filePath(QStringLiteral("method"));
+    QString error;
+    if (!work.isValid()
+        || XrfUtils::writeFileAtomically(uploadPath, upload, &error) != XrfUtils::WriteResult::Ok)
+        return methodError(methodId, QStringLiteral("cannot store the upload: %1").arg(error));
+    if (!XrfUtils::unzip(uploadPath, folder, &error))
+        return methodError(methodId,
+                           QStringLiteral("the upload is no method archive: %1").arg(error));
+    const RunOutcome outcome = qcSummary ? qcSummaryOfMethodFolder(folder, methodId)
+                                         : calibrateMethodFolder(folder, methodId, runId);
+    if (outcome.runStatusId != OutputReady)
+        return outcome;
+    const QString name = QStringLiteral("output.zip");
+    if (!XrfUtils::zip(folder, name, work.path(), true, true, false, QString(), &error))
+        return methodError(methodId, QStringLiteral("cannot pack the result: %1").arg(error));
+    QFile packed(work.filePath(name));
+    if (!packed.open(QIODevice::ReadOnly))
+        return methodError(methodId, QStringLiteral("cannot read the packed result"));
+    *archive = packed.readAll();
+    return outcome;
+}
+
+} // namespace SimFactorSetFit

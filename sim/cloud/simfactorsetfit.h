@@ -1,0 +1,119 @@
+#pragma once
+
+#include "xrfutils.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class XrfSpectrum;
+
+// The manufacturing cloud's factor set: from the calibration shots of a method's standards it
+// fits, per element, the certified mass fraction against the net line intensity, and later checks
+// the installed factors against the same standards (the QC summary). Pure computation on a method
+// folder as the instrument uploads it (CalcMethod_<M>.json and calibrationworkspace/, with the
+// steps in procedure/calibrationsteps.json and the shots in shots/); no network here.
+//
+// Net line intensity: counts in the peak region, line energy +- kPeakHalfWidthEv, less a linear
+// background through the mean counts per channel of two side windows, each kBackgroundWidthEv
+// wide and kBackgroundGapEv away from the peak region; divided by the live time. A concentration
+// measured with a calibrated method is intercept + slope * netLineIntensity() of the element's
+// line in a spectrum of the element's beam.
+namespace SimFactorSetFit {
+
+// About one detector FWHM at 6 keV on each side: the region holds ~98 % of a K-alpha peak.
+constexpr double kPeakHalfWidthEv = 150.0;
+// The side windows start clear of the peak's tails and are narrow enough to stay off most
+// neighbouring lines.
+constexpr double kBackgroundGapEv = 60.0;
+constexpr double kBackgroundWidthEv = 100.0;
+// K-alpha lines up to tin (25 keV, still excited by a 40-50 kV beam); L-alpha above.
+constexpr int kHeaviestKLineZ = 50;
+// A fit explains at least this share of the variance of the certified values.
+constexpr double kMinRSquared = 0.98;
+// Fewer standards than this do not make a fit.
+constexpr int kMinStandards = 3;
+// The QC summary passes when every standard is recomputed within this mass fraction (0.5 %).
+constexpr double kQcTolerance = 0.005;
+
+// The run status the cloud answers for a finished run.
+enum RunStatus { OutputReady = 4, ApprovalFailed = 5, WorkspaceError = 6 };
+
+struct LineWindows
+{
+    double peakLowEv = 0, peakHighEv = 0;
+    double leftLowEv = 0, leftHighEv = 0;
+    double rightLowEv = 0, rightHighEv = 0;
+};
+LineWindows lineWindows(double lineEnergyKeV);
+
+// The line fitted for an element: K-alpha up to kHeaviestKLineZ, L-alpha above.
+XrfUtils::EmissionLine fittedLine(int atomicNumber);
+QString lineName(XrfUtils::EmissionLine line); // "KA", "LA"
+
+// Net counts per live second of the line at `lineEnergyKeV` in `spectrum`. False with a message
+// when the spectrum has no energy scale or live time, or the windows fall outside its channels.
+bool netLineIntensity(const XrfSpectrum &spectrum, double lineEnergyKeV, double *cps,
+                      QString *errorMsg = nullptr);
+
+struct FitPoint
+{
+    QString standard;
+    double intensity = 0; // net counts per live second
+    double certified = 0; // mass fraction
+};
+
+// One element's calibration line, as it is written into the method file.
+struct ElementFit
+{
+    QString element;
+    QString line;
+    double energyKeV = 0;
+    int beam = 0;
+    double slope = 0;
+    double intercept = 0;
+    double rSquared = 0;
+    QString worstStandard;
+    double worstAbsError = 0;
+    QVector<FitPoint> points;
+
+    QJsonObject toJson() const;
+};
+
+// Ordinary least squares certified = intercept + slope * intensity over `points`, with rSquared
+// and the standard the line misses most. False when the points cannot define a line (fewer than
+// two, or all intensities or all certified values equal).
+bool fitPoints(const QVector<FitPoint> &points, ElementFit *fit);
+
+struct RunOutcome
+{
+    int runStatusId = WorkspaceError;
+    QString message; // why a run failed; empty for OutputReady
+};
+
+// The fits of every element of a method folder, whatever their quality.
+struct MethodFit
+{
+    QString methodPath;
+    QJsonObject method; // the method file as read
+    QVector<ElementFit> fits;
+    QStringList uncalibrated; // elements whose certified values are the same in every standard
+};
+// False with a WorkspaceError in `*failure` when the folder cannot be processed.
+bool fitMethodFolder(const QString &methodFolder, const QString &methodId, MethodFit *result,
+                     RunOutcome *failure);
+
+// Fits every element of method `methodId` in `methodFolder` and, when all fits are good, writes
+// "isFactorSet" and "calibration" (with `runId`) into its method file.
+RunOutcome calibrateMethodFolder(const QString &methodFolder, const QString &methodId, int runId);
+// Recomputes the standards with the method file's factors and writes
+// calibrationworkspace/calibrationsummary/qcSummary.json; passes within kQcTolerance.
+RunOutcome qcSummaryOfMethodFolder(const QString &methodFolder, const QString &methodId);
+
+// Unpacks an uploaded method archive, runs the factor set (or the QC summary) on it and packs
+// the result into `*archive` when the run succeeds.
+RunOutcome processMethodArchive(const QByteArray &upload, const QString &methodId, bool qcSummary,
+                                int runId, QByteArray *archive);
+
+} // namespace SimFactorSetFit
