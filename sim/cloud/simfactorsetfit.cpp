@@ -24,6 +24,21 @@ const QString kShotsFolder = QStringLiteral("calibrationworkspace/shots/");
 const QString kSummaryFolder = QStringLiteral("calibrationworkspace/calibrationsummary");
 const QString kQcSummaryFile = QStringLiteral("qcSummary.json");
 const QString kFittedBy = QStringLiteral("simulated cloud");
+// Two line energies closer than this are the same line.
+constexpr double kSameLineKeV = 0.001;
+// The highest line energy the windows keep clear of.
+constexpr double kHighestLineKeV = 40.0;
+
+// `lines` without the one at `energyKeV`.
+QVector<double> otherLines(const QVector<double> &lines, double energyKeV)
+{
+    QVector<double> others;
+    for (double energy : lines) {
+        if (std::abs(energy - energyKeV) > kSameLineKeV)
+            others.append(energy);
+    }
+    return others;
+}
 
 // One standard's shot with the beam the method takes it with.
 struct Shot
@@ -146,7 +161,7 @@ bool readShots(const QString &folder, const QString &methodId, QVector<Shot> *sh
 }
 
 // The points of element `z` on `beam`.
-bool beamPoints(const QVector<Shot> &shots, int z, double energyKeV, int beam,
+bool beamPoints(const QVector<Shot> &shots, int z, const LineWindows &windows, int beam,
                 QVector<FitPoint> *points, QString *errorMsg)
 {
     for (const Shot &shot : shots) {
@@ -159,7 +174,7 @@ bool beamPoints(const QVector<Shot> &shots, int z, double energyKeV, int beam,
         }
         FitPoint point{shot.standard, 0, material->massFraction(z)};
         QString error;
-        if (!netLineIntensity(shot.spectrum, energyKeV, &point.intensity, &error)) {
+        if (!netLineIntensity(shot.spectrum, windows, &point.intensity, &error)) {
             *errorMsg =
                 QStringLiteral("Shot of %1 beam %2: %3").arg(shot.standard).arg(beam).arg(error);
             return false;
@@ -190,41 +205,37 @@ bool betterFit(const ElementFit &candidate, const ElementFit &best)
 
 enum class ElementResult { Fitted, NotCalibratable, Error };
 
-// The element's fit on the beam that gives the best line.
-ElementResult fitElement(const QString &symbol, const QVector<Shot> &shots, ElementFit *best,
-                         QString *errorMsg)
+// The element's fit with the line and beam that give the best one; a fit with slope 0 when the
+// intensities define no line.
+ElementResult fitElement(const QString &symbol, const QVector<Shot> &shots,
+                         const QVector<double> &lines, ElementFit *best, QString *errorMsg)
 {
     const int z = XrfUtils::atomicNumber(symbol);
     if (z == 0) {
         *errorMsg = QStringLiteral("'%1' is no element").arg(symbol);
         return ElementResult::Error;
     }
-    const XrfUtils::EmissionLine line = fittedLine(z);
-    const double energy = XrfUtils::emissionLineEnergy(z, line);
     QMap<int, bool> beams;
     for (const Shot &shot : shots)
         beams.insert(shot.beam, true);
     bool found = false;
-    bool spread = false;
-    for (auto it = beams.cbegin(); it != beams.cend(); ++it) {
-        ElementFit fit{symbol, lineName(line), energy, it.key(), 0, 0, 0, {}, 0, {}};
-        QVector<FitPoint> points;
-        if (!beamPoints(shots, z, energy, it.key(), &points, errorMsg))
-            return ElementResult::Error;
-        if (points.size() < kMinStandards || !certifiedValuesSpread(points))
-            continue;
-        spread = true;
-        if (fitPoints(points, &fit) && (!found || betterFit(fit, *best))) {
-            *best = fit;
-            found = true;
+    for (const ChosenLine &line : candidateLines(z, lines)) {
+        const LineWindows windows = lineWindows(line.energyKeV, otherLines(lines, line.energyKeV));
+        for (auto it = beams.cbegin(); it != beams.cend(); ++it) {
+            ElementFit fit{
+                symbol, lineName(line.line), line.energyKeV, windows, it.key(), 0, 0, 0, {}, 0, {}};
+            if (!beamPoints(shots, z, windows, it.key(), &fit.points, errorMsg))
+                return ElementResult::Error;
+            if (fit.points.size() < kMinStandards || !certifiedValuesSpread(fit.points))
+                continue;
+            fitPoints(fit.points, &fit);
+            if (!found || betterFit(fit, *best)) {
+                *best = fit;
+                found = true;
+            }
         }
     }
-    if (found)
-        return ElementResult::Fitted;
-    if (!spread)
-        return ElementResult::NotCalibratable;
-    *errorMsg = QStringLiteral("the net intensities do not define a line");
-    return ElementResult::Error;
+    return found ? ElementResult::Fitted : ElementResult::NotCalibratable;
 }
 
 QString fitProblem(const ElementFit &fit)
@@ -270,9 +281,10 @@ bool readFactors(const QJsonObject &entry, ElementFit *fit, QString *errorMsg)
     const QJsonValue slope = entry.value(QStringLiteral("slope"));
     const QJsonValue intercept = entry.value(QStringLiteral("intercept"));
     if (XrfUtils::atomicNumber(fit->element) == 0 || fit->energyKeV <= 0 || fit->beam < 1
-        || !slope.isDouble() || !intercept.isDouble()) {
+        || !slope.isDouble() || !intercept.isDouble()
+        || !fit->windows.fromJson(entry.value(QStringLiteral("windowsEv")).toObject())) {
         *errorMsg = QStringLiteral("key 'calibration' has an element without a symbol, "
-                                   "'energyKeV', 'beam', 'slope' or 'intercept'");
+                                   "'energyKeV', 'windowsEv', 'beam', 'slope' or 'intercept'");
         return false;
     }
     fit->slope = slope.toDouble();
@@ -292,7 +304,7 @@ bool recomputeElement(const ElementFit &factors, const QVector<Shot> &shots, QcR
                       QString *errorMsg)
 {
     QVector<FitPoint> points;
-    if (!beamPoints(shots, XrfUtils::atomicNumber(factors.element), factors.energyKeV, factors.beam,
+    if (!beamPoints(shots, XrfUtils::atomicNumber(factors.element), factors.windows, factors.beam,
                     &points, errorMsg))
         return false;
     QJsonArray standards;
@@ -315,30 +327,141 @@ bool recomputeElement(const ElementFit &factors, const QVector<Shot> &shots, QcR
 
 } // namespace
 
-LineWindows lineWindows(double lineEnergyKeV)
+QJsonObject LineWindows::toJson() const
+{
+    return QJsonObject{{QStringLiteral("peak"), QJsonArray{peakLowEv, peakHighEv}},
+                       {QStringLiteral("left"), QJsonArray{leftLowEv, leftHighEv}},
+                       {QStringLiteral("right"), QJsonArray{rightLowEv, rightHighEv}}};
+}
+
+bool LineWindows::fromJson(const QJsonObject &json)
+{
+    const auto region = [&json](const char *key, double *low, double *high) {
+        const QJsonArray pair = json.value(QLatin1String(key)).toArray();
+        *low = pair.at(0).toDouble(-1);
+        *high = pair.at(1).toDouble(-1);
+        return pair.size() == 2 && *low >= 0 && *high > *low;
+    };
+    return region("peak", &peakLowEv, &peakHighEv) && region("left", &leftLowEv, &leftHighEv)
+        && region("right", &rightLowEv, &rightHighEv) && leftHighEv <= peakLowEv
+        && rightLowEv >= peakHighEv;
+}
+
+namespace {
+
+// The line of `lines` whose peak reaches into [lowEv, highEv], or 0.
+double lineInRegion(double lowEv, double highEv, const QVector<double> &lines)
+{
+    for (double energy : lines) {
+        const double ev = energy * 1000.0;
+        if (ev + kPeakHalfWidthEv > lowEv && ev - kPeakHalfWidthEv < highEv)
+            return ev;
+    }
+    return 0;
+}
+
+// A side window `direction` (-1 left, +1 right) of the peak region that starts `kBackgroundGapEv`
+// out and moves past the lines it would sit on; it stays beside the peak when nothing clear is
+// near enough.
+void placeSideWindow(double edgeEv, int direction, const QVector<double> &lines, double *lowEv,
+                     double *highEv)
+{
+    double inner = edgeEv + direction * kBackgroundGapEv;
+    const double firstInner = inner;
+    for (;;) {
+        const double outer = inner + direction * kBackgroundWidthEv;
+        const double line = lineInRegion(std::min(inner, outer), std::max(inner, outer), lines);
+        if (line == 0)
+            break;
+        inner = line + direction * (kPeakHalfWidthEv + 1.0);
+        if (std::abs(inner - edgeEv) > kMaxBackgroundOffsetEv || inner < 0) {
+            inner = firstInner;
+            break;
+        }
+    }
+    const double outer = inner + direction * kBackgroundWidthEv;
+    *lowEv = std::min(inner, outer);
+    *highEv = std::max(inner, outer);
+}
+
+} // namespace
+
+LineWindows lineWindows(double lineEnergyKeV, const QVector<double> &otherLinesKeV)
 {
     const double centre = lineEnergyKeV * 1000.0;
     LineWindows w;
     w.peakLowEv = centre - kPeakHalfWidthEv;
     w.peakHighEv = centre + kPeakHalfWidthEv;
-    w.leftHighEv = w.peakLowEv - kBackgroundGapEv;
-    w.leftLowEv = w.leftHighEv - kBackgroundWidthEv;
-    w.rightLowEv = w.peakHighEv + kBackgroundGapEv;
-    w.rightHighEv = w.rightLowEv + kBackgroundWidthEv;
+    placeSideWindow(w.peakLowEv, -1, otherLinesKeV, &w.leftLowEv, &w.leftHighEv);
+    placeSideWindow(w.peakHighEv, +1, otherLinesKeV, &w.rightLowEv, &w.rightHighEv);
     return w;
 }
 
-XrfUtils::EmissionLine fittedLine(int atomicNumber)
+QVector<double> spectrumLines(const QVector<int> &atomicNumbers, int anodeZ)
 {
-    return atomicNumber <= kHeaviestKLineZ ? XrfUtils::KAlpha : XrfUtils::LAlpha;
+    QVector<int> elements = atomicNumbers;
+    elements << kArgonZ;
+    if (anodeZ > 0)
+        elements << anodeZ;
+    QVector<double> lines;
+    for (int z : qAsConst(elements)) {
+        for (XrfUtils::EmissionLine line :
+             {XrfUtils::KAlpha, XrfUtils::KBeta, XrfUtils::LAlpha, XrfUtils::LBeta}) {
+            const double energy = XrfUtils::emissionLineEnergy(z, line);
+            if (energy > 0 && energy < kHighestLineKeV
+                && (z != kArgonZ || line == XrfUtils::KAlpha))
+                lines.append(energy);
+        }
+    }
+    return lines;
+}
+
+ChosenLine fittedLine(int atomicNumber)
+{
+    const XrfUtils::EmissionLine line =
+        atomicNumber <= kHeaviestKLineZ ? XrfUtils::KAlpha : XrfUtils::LAlpha;
+    return ChosenLine{line, XrfUtils::emissionLineEnergy(atomicNumber, line)};
+}
+
+QVector<ChosenLine> candidateLines(int atomicNumber, const QVector<double> &lines)
+{
+    const auto overlapped = [&lines](const ChosenLine &candidate) {
+        const double ev = candidate.energyKeV * 1000.0;
+        return lineInRegion(ev - kPeakHalfWidthEv, ev + kPeakHalfWidthEv,
+                            otherLines(lines, candidate.energyKeV))
+            != 0;
+    };
+    const ChosenLine alpha = fittedLine(atomicNumber);
+    const XrfUtils::EmissionLine betaLine =
+        alpha.line == XrfUtils::KAlpha ? XrfUtils::KBeta : XrfUtils::LBeta;
+    const ChosenLine beta{betaLine, XrfUtils::emissionLineEnergy(atomicNumber, betaLine)};
+    if (overlapped(alpha) && beta.energyKeV > 0 && !overlapped(beta))
+        return {alpha, beta};
+    return {alpha};
 }
 
 QString lineName(XrfUtils::EmissionLine line)
 {
-    return line == XrfUtils::LAlpha ? QStringLiteral("LA") : QStringLiteral("KA");
+    switch (line) {
+    case XrfUtils::KAlpha:
+        break;
+    case XrfUtils::KBeta:
+        return QStringLiteral("KB");
+    case XrfUtils::LAlpha:
+        return QStringLiteral("LA");
+    case XrfUtils::LBeta:
+        return QStringLiteral("LB");
+    }
+    return QStringLiteral("KA");
 }
 
 bool netLineIntensity(const XrfSpectrum &spectrum, double lineEnergyKeV, double *cps,
+                      QString *errorMsg)
+{
+    return netLineIntensity(spectrum, lineWindows(lineEnergyKeV), cps, errorMsg);
+}
+
+bool netLineIntensity(const XrfSpectrum &spectrum, const LineWindows &w, double *cps,
                       QString *errorMsg)
 {
     const auto fail = [errorMsg](const QString &text) {
@@ -350,7 +473,6 @@ bool netLineIntensity(const XrfSpectrum &spectrum, double lineEnergyKeV, double 
         return fail(QStringLiteral("the spectrum has no energy scale"));
     if (spectrum.liveTime() <= 0)
         return fail(QStringLiteral("the spectrum has no live time"));
-    const LineWindows w = lineWindows(lineEnergyKeV);
     double left = 0, leftChannel = 0, right = 0, rightChannel = 0;
     int first = 0, last = 0;
     channelRange(spectrum, w.peakLowEv, w.peakHighEv, &first, &last);
@@ -358,7 +480,7 @@ bool netLineIntensity(const XrfSpectrum &spectrum, double lineEnergyKeV, double 
         || !regionMean(spectrum, w.rightLowEv, w.rightHighEv, &right, &rightChannel)
         || last < first)
         return fail(QStringLiteral("the windows of the line at %1 keV fall outside the spectrum")
-                        .arg(lineEnergyKeV));
+                        .arg(0.5 * (w.peakLowEv + w.peakHighEv) / 1000.0));
     // The background line through both windows, summed over the peak channels: its value at
     // their mean channel times their number.
     const double peakCentre = 0.5 * (first + last);
@@ -380,6 +502,7 @@ QJsonObject ElementFit::toJson() const
     return QJsonObject{{QStringLiteral("element"), element},
                        {QStringLiteral("line"), line},
                        {QStringLiteral("energyKeV"), energyKeV},
+                       {QStringLiteral("windowsEv"), windows.toJson()},
                        {QStringLiteral("beam"), beam},
                        {QStringLiteral("slope"), slope},
                        {QStringLiteral("intercept"), intercept},
@@ -406,8 +529,12 @@ bool fitPoints(const QVector<FitPoint> &points, ElementFit *fit)
         sxy += (p.intensity - meanX) * (p.certified - meanY);
         syy += (p.certified - meanY) * (p.certified - meanY);
     }
-    if (sxx <= 0 || syy <= 0)
+    fit->points = points;
+    if (sxx <= 0 || syy <= 0) {
+        fit->slope = 0;
+        fit->rSquared = 0;
         return false;
+    }
     fit->slope = sxy / sxx;
     fit->intercept = meanY - fit->slope * meanX;
     double residual = 0;
@@ -421,7 +548,6 @@ bool fitPoints(const QVector<FitPoint> &points, ElementFit *fit)
         }
     }
     fit->rSquared = std::max(0.0, 1.0 - residual / syy);
-    fit->points = points;
     return true;
 }
 
@@ -442,9 +568,14 @@ bool fitMethodFolder(const QString &methodFolder, const QString &methodId, Metho
                                    .arg(XrfMethod::methodFileName(methodId)));
         return false;
     }
+    QVector<int> elements;
+    for (const QJsonValue &symbol : symbols)
+        elements.append(XrfUtils::atomicNumber(symbol.toString()));
+    const QVector<double> lines = spectrumLines(
+        elements, result->method.value(QStringLiteral("coherentZNumberAllBeam")).toInt());
     for (const QJsonValue &symbol : symbols) {
         ElementFit fit;
-        switch (fitElement(symbol.toString(), shots, &fit, &error)) {
+        switch (fitElement(symbol.toString(), shots, lines, &fit, &error)) {
         case ElementResult::Error:
             *failure = methodError(methodId,
                                    QStringLiteral("element %1: %2").arg(symbol.toString(), error));

@@ -17,9 +17,13 @@ class XrfSpectrum;
 //
 // Net line intensity: counts in the peak region, line energy +- kPeakHalfWidthEv, less a linear
 // background through the mean counts per channel of two side windows, each kBackgroundWidthEv
-// wide and kBackgroundGapEv away from the peak region; divided by the live time. A concentration
-// measured with a calibrated method is intercept + slope * netLineIntensity() of the element's
-// line in a spectrum of the element's beam.
+// wide and at least kBackgroundGapEv away from the peak region. A side window that would sit on
+// another line of the method's elements (or of argon in the air path, or of the tube anode) moves
+// outward past it. The line is the element's K-alpha (L-alpha above kHeaviestKLineZ), or its
+// K-beta (L-beta) when another line falls inside the alpha's peak region and none inside the
+// beta's and the beta gives the better fit. The method file records line, energy and windows per
+// element: a concentration measured with the calibrated method is intercept + slope *
+// netLineIntensity() with those windows in a spectrum of the element's beam.
 namespace SimFactorSetFit {
 
 // About one detector FWHM at 6 keV on each side: the region holds ~98 % of a K-alpha peak.
@@ -40,20 +44,46 @@ constexpr double kQcTolerance = 0.005;
 // The run status the cloud answers for a finished run.
 enum RunStatus { OutputReady = 4, ApprovalFailed = 5, WorkspaceError = 6 };
 
+// Argon's K-alpha: the air path between nose and sample shows it in every spectrum.
+constexpr int kArgonZ = 18;
+// How far a side window may move out from its peak region to clear other lines.
+constexpr double kMaxBackgroundOffsetEv = 1000.0;
+
 struct LineWindows
 {
     double peakLowEv = 0, peakHighEv = 0;
     double leftLowEv = 0, leftHighEv = 0;
     double rightLowEv = 0, rightHighEv = 0;
+
+    // {"peak": [low, high], "left": [...], "right": [...]} in eV.
+    QJsonObject toJson() const;
+    bool fromJson(const QJsonObject &json);
 };
-LineWindows lineWindows(double lineEnergyKeV);
+// The windows of a line, clear of `otherLinesKeV` where they can be.
+LineWindows lineWindows(double lineEnergyKeV, const QVector<double> &otherLinesKeV = {});
 
-// The line fitted for an element: K-alpha up to kHeaviestKLineZ, L-alpha above.
-XrfUtils::EmissionLine fittedLine(int atomicNumber);
-QString lineName(XrfUtils::EmissionLine line); // "KA", "LA"
+// The K-alpha, K-beta, L-alpha and L-beta energies (keV) of `atomicNumbers`, argon's K-alpha and
+// the lines of the tube anode `anodeZ` (0: none): what the side windows keep clear of.
+QVector<double> spectrumLines(const QVector<int> &atomicNumbers, int anodeZ);
 
-// Net counts per live second of the line at `lineEnergyKeV` in `spectrum`. False with a message
-// when the spectrum has no energy scale or live time, or the windows fall outside its channels.
+struct ChosenLine
+{
+    XrfUtils::EmissionLine line = XrfUtils::KAlpha;
+    double energyKeV = 0;
+};
+// The element's alpha line: K-alpha up to kHeaviestKLineZ, L-alpha above.
+ChosenLine fittedLine(int atomicNumber);
+// The lines worth a fit for element `z` among `lines` (spectrumLines() of the method): the alpha
+// line, and the beta line too when another line sits inside the alpha's peak region and none
+// inside the beta's.
+QVector<ChosenLine> candidateLines(int atomicNumber, const QVector<double> &lines);
+QString lineName(XrfUtils::EmissionLine line); // "KA", "KB", "LA", "LB"
+
+// Net counts per live second of the line in `windows` of `spectrum`. False with a message when
+// the spectrum has no energy scale or live time, or the windows fall outside its channels.
+bool netLineIntensity(const XrfSpectrum &spectrum, const LineWindows &windows, double *cps,
+                      QString *errorMsg = nullptr);
+// The same with lineWindows(lineEnergyKeV).
 bool netLineIntensity(const XrfSpectrum &spectrum, double lineEnergyKeV, double *cps,
                       QString *errorMsg = nullptr);
 
@@ -70,6 +100,7 @@ struct ElementFit
     QString element;
     QString line;
     double energyKeV = 0;
+    LineWindows windows;
     int beam = 0;
     double slope = 0;
     double intercept = 0;
@@ -82,8 +113,8 @@ struct ElementFit
 };
 
 // Ordinary least squares certified = intercept + slope * intensity over `points`, with rSquared
-// and the standard the line misses most. False when the points cannot define a line (fewer than
-// two, or all intensities or all certified values equal).
+// and the standard the line misses most. False, with slope and rSquared 0, when the points cannot
+// define a line (fewer than two, or all intensities or all certified values equal).
 bool fitPoints(const QVector<FitPoint> &points, ElementFit *fit);
 
 struct RunOutcome

@@ -50,7 +50,7 @@ XrfSpectrum syntheticSpectrum(const QVector<QPair<double, double>> &peaks)
 double lineEnergy(const QString &symbol)
 {
     const int z = XrfUtils::atomicNumber(symbol);
-    return XrfUtils::emissionLineEnergy(z, fittedLine(z));
+    return fittedLine(z).energyKeV;
 }
 
 // Standards and their element rates: what one beam of the instrument would show of each.
@@ -156,16 +156,31 @@ private:
 
 void TestFactorSetFit::lineWindowsAroundXraylibEnergies()
 {
-    QCOMPARE(fittedLine(26), XrfUtils::KAlpha);
-    QCOMPARE(fittedLine(82), XrfUtils::LAlpha);
-    QCOMPARE(lineName(fittedLine(79)), QString("LA"));
+    QCOMPARE(fittedLine(26).line, XrfUtils::KAlpha);
+    QCOMPARE(fittedLine(82).line, XrfUtils::LAlpha);
     QVERIFY(std::abs(lineEnergy("Fe") - 6.40) < 0.006);
     QVERIFY(std::abs(lineEnergy("Pb") - 10.54) < 0.01);
-    const LineWindows w = lineWindows(6.404);
+    LineWindows w = lineWindows(6.404);
     QCOMPARE(w.peakLowEv, 6404.0 - kPeakHalfWidthEv);
     QCOMPARE(w.peakHighEv, 6404.0 + kPeakHalfWidthEv);
     QCOMPARE(w.leftHighEv, w.peakLowEv - kBackgroundGapEv);
     QCOMPARE(w.rightHighEv - w.rightLowEv, kBackgroundWidthEv);
+    LineWindows read;
+    QVERIFY(read.fromJson(w.toJson()));
+    QCOMPARE(read.rightHighEv, w.rightHighEv);
+
+    // Among soil elements arsenic's K-alpha sits under lead's L-alpha: arsenic may take its
+    // K-beta, lead its L-beta; potassium's windows step past argon and its own K-beta.
+    const QVector<double> soil = spectrumLines({19, 20, 26, 33, 82}, 45);
+    QCOMPARE(lineName(candidateLines(33, soil).last().line), QString("KB"));
+    QCOMPARE(lineName(candidateLines(82, soil).last().line), QString("LB"));
+    QCOMPARE(candidateLines(26, soil).size(), 1);
+    const double potassium = fittedLine(19).energyKeV;
+    w = lineWindows(potassium, soil);
+    const double argon = XrfUtils::emissionLineEnergy(18, XrfUtils::KAlpha) * 1000;
+    const double kBeta = XrfUtils::emissionLineEnergy(19, XrfUtils::KBeta) * 1000;
+    QVERIFY(w.leftHighEv < argon - kPeakHalfWidthEv);
+    QVERIFY(w.rightLowEv > kBeta + kPeakHalfWidthEv);
 }
 
 void TestFactorSetFit::netIntensityOfSyntheticPeak()
