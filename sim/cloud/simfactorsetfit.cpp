@@ -160,7 +160,15 @@ bool readShots(const QString &folder, const QString &methodId, QVector<Shot> *sh
     return true;
 }
 
-// The points of element `z` on `beam`.
+// True when `windows` lie within the channels of `spectrum`.
+bool windowsInside(const XrfSpectrum &spectrum, const LineWindows &windows)
+{
+    const double topEv =
+        spectrum.energyOffset() + spectrum.energySlope() * (spectrum.channelCount() - 1);
+    return windows.leftLowEv >= spectrum.energyOffset() && windows.rightHighEv <= topEv;
+}
+
+// The points of element `z` on `beam`; none when a spectrum of the beam does not reach the line.
 bool beamPoints(const QVector<Shot> &shots, int z, const LineWindows &windows, int beam,
                 QVector<FitPoint> *points, QString *errorMsg)
 {
@@ -171,6 +179,10 @@ bool beamPoints(const QVector<Shot> &shots, int z, const LineWindows &windows, i
         if (!material) {
             *errorMsg = QStringLiteral("Standard '%1' has no certificate").arg(shot.standard);
             return false;
+        }
+        if (!windowsInside(shot.spectrum, windows)) {
+            points->clear();
+            return true;
         }
         FitPoint point{shot.standard, 0, material->massFraction(z)};
         QString error;
