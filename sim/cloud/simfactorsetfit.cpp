@@ -24,21 +24,6 @@ const QString kShotsFolder = QStringLiteral("calibrationworkspace/shots/");
 const QString kSummaryFolder = QStringLiteral("calibrationworkspace/calibrationsummary");
 const QString kQcSummaryFile = QStringLiteral("qcSummary.json");
 const QString kFittedBy = QStringLiteral("simulated cloud");
-// Two line energies closer than this are the same line.
-constexpr double kSameLineKeV = 0.001;
-// The highest line energy the windows keep clear of.
-constexpr double kHighestLineKeV = 40.0;
-
-// `lines` without the one at `energyKeV`.
-QVector<double> otherLines(const QVector<double> &lines, double energyKeV)
-{
-    QVector<double> others;
-    for (double energy : lines) {
-        if (std::abs(energy - energyKeV) > kSameLineKeV)
-            others.append(energy);
-    }
-    return others;
-}
 
 // One standard's shot with the beam the method takes it with.
 struct Shot
@@ -51,26 +36,6 @@ struct Shot
 RunOutcome failed(int status, const QString &message)
 {
     return RunOutcome{status, message};
-}
-
-// First and last channel of an energy region, both included.
-void channelRange(const XrfSpectrum &spectrum, double lowEv, double highEv, int *first, int *last)
-{
-    *first = int(std::ceil((lowEv - spectrum.energyOffset()) / spectrum.energySlope()));
-    *last = int(std::floor((highEv - spectrum.energyOffset()) / spectrum.energySlope()));
-}
-
-// Mean counts per channel of a region and its mean channel.
-bool regionMean(const XrfSpectrum &spectrum, double lowEv, double highEv, double *perChannel,
-                double *centreChannel)
-{
-    int first = 0, last = 0;
-    channelRange(spectrum, lowEv, highEv, &first, &last);
-    if (first < 0 || last >= spectrum.channelCount() || last < first)
-        return false;
-    *perChannel = double(spectrum.sumCountsInRegion(first, last)) / (last - first + 1);
-    *centreChannel = 0.5 * (first + last);
-    return true;
 }
 
 bool readMethodFile(const QString &path, QJsonObject *method, QString *errorMsg)
@@ -161,15 +126,22 @@ bool readShots(const QString &folder, const QString &methodId, QVector<Shot> *sh
 }
 
 // True when `windows` lie within the channels of `spectrum`.
-bool windowsInside(const XrfSpectrum &spectrum, const LineWindows &windows)
+bool windowsInside(const XrfSpectrum &spectrum, const ElementFit &measure)
 {
     const double topEv =
         spectrum.energyOffset() + spectrum.energySlope() * (spectrum.channelCount() - 1);
-    return windows.leftLowEv >= spectrum.energyOffset() && windows.rightHighEv <= topEv;
+    const auto inside = [&](const LineWindows &w) {
+        return w.leftLowEv >= spectrum.energyOffset() && w.rightHighEv <= topEv;
+    };
+    for (const OverlapCorrection &overlap : measure.overlaps) {
+        if (!inside(overlap.windows))
+            return false;
+    }
+    return inside(measure.windows);
 }
 
 // The points of element `z` on `beam`; none when a spectrum of the beam does not reach the line.
-bool beamPoints(const QVector<Shot> &shots, int z, const LineWindows &windows, int beam,
+bool beamPoints(const QVector<Shot> &shots, int z, const ElementFit &measure, int beam,
                 QVector<FitPoint> *points, QString *errorMsg)
 {
     for (const Shot &shot : shots) {
@@ -180,13 +152,14 @@ bool beamPoints(const QVector<Shot> &shots, int z, const LineWindows &windows, i
             *errorMsg = QStringLiteral("Standard '%1' has no certificate").arg(shot.standard);
             return false;
         }
-        if (!windowsInside(shot.spectrum, windows)) {
+        if (!windowsInside(shot.spectrum, measure)) {
             points->clear();
             return true;
         }
         FitPoint point{shot.standard, 0, material->massFraction(z)};
         QString error;
-        if (!netLineIntensity(shot.spectrum, windows, &point.intensity, &error)) {
+        if (!elementIntensity(shot.spectrum, measure.windows, measure.overlaps, &point.intensity,
+                              &error)) {
             *errorMsg =
                 QStringLiteral("Shot of %1 beam %2: %3").arg(shot.standard).arg(beam).arg(error);
             return false;
@@ -217,10 +190,34 @@ bool betterFit(const ElementFit &candidate, const ElementFit &best)
 
 enum class ElementResult { Fitted, NotCalibratable, Error };
 
+// The ways to measure an element: each candidate line, with near and far side windows, with and
+// without the overlap corrections.
+QVector<ElementFit> measureCandidates(const QString &symbol, const QVector<int> &elements,
+                                      const QVector<double> &lines)
+{
+    const int z = XrfUtils::atomicNumber(symbol);
+    QVector<ElementFit> candidates;
+    for (const ChosenLine &line : candidateLines(z, lines)) {
+        for (double clearance : {kNearClearanceEv, kFarClearanceEv}) {
+            ElementFit fit;
+            fit.element = symbol;
+            fit.line = lineName(line.line);
+            fit.energyKeV = line.energyKeV;
+            fit.windows = lineWindows(line.energyKeV, otherLines(lines, line.energyKeV), clearance);
+            candidates.append(fit);
+            fit.overlaps = overlapCorrections(fit.windows, z, elements, lines);
+            if (!fit.overlaps.isEmpty())
+                candidates.append(fit);
+        }
+    }
+    return candidates;
+}
+
 // The element's fit with the line and beam that give the best one; a fit with slope 0 when the
 // intensities define no line.
 ElementResult fitElement(const QString &symbol, const QVector<Shot> &shots,
-                         const QVector<double> &lines, ElementFit *best, QString *errorMsg)
+                         const QVector<int> &elements, const QVector<double> &lines,
+                         ElementFit *best, QString *errorMsg)
 {
     const int z = XrfUtils::atomicNumber(symbol);
     if (z == 0) {
@@ -231,12 +228,11 @@ ElementResult fitElement(const QString &symbol, const QVector<Shot> &shots,
     for (const Shot &shot : shots)
         beams.insert(shot.beam, true);
     bool found = false;
-    for (const ChosenLine &line : candidateLines(z, lines)) {
-        const LineWindows windows = lineWindows(line.energyKeV, otherLines(lines, line.energyKeV));
+    for (const ElementFit &measure : measureCandidates(symbol, elements, lines)) {
         for (auto it = beams.cbegin(); it != beams.cend(); ++it) {
-            ElementFit fit{
-                symbol, lineName(line.line), line.energyKeV, windows, it.key(), 0, 0, 0, {}, 0, {}};
-            if (!beamPoints(shots, z, windows, it.key(), &fit.points, errorMsg))
+            ElementFit fit = measure;
+            fit.beam = it.key();
+            if (!beamPoints(shots, z, fit, it.key(), &fit.points, errorMsg))
                 return ElementResult::Error;
             if (fit.points.size() < kMinStandards || !certifiedValuesSpread(fit.points))
                 continue;
@@ -284,26 +280,6 @@ RunOutcome methodError(const QString &methodId, const QString &error)
     return failed(WorkspaceError, QStringLiteral("Method %1: %2").arg(methodId, error));
 }
 
-// The factors of one element as the method file holds them.
-bool readFactors(const QJsonObject &entry, ElementFit *fit, QString *errorMsg)
-{
-    fit->element = entry.value(QStringLiteral("element")).toString();
-    fit->energyKeV = entry.value(QStringLiteral("energyKeV")).toDouble();
-    fit->beam = entry.value(QStringLiteral("beam")).toInt();
-    const QJsonValue slope = entry.value(QStringLiteral("slope"));
-    const QJsonValue intercept = entry.value(QStringLiteral("intercept"));
-    if (XrfUtils::atomicNumber(fit->element) == 0 || fit->energyKeV <= 0 || fit->beam < 1
-        || !slope.isDouble() || !intercept.isDouble()
-        || !fit->windows.fromJson(entry.value(QStringLiteral("windowsEv")).toObject())) {
-        *errorMsg = QStringLiteral("key 'calibration' has an element without a symbol, "
-                                   "'energyKeV', 'windowsEv', 'beam', 'slope' or 'intercept'");
-        return false;
-    }
-    fit->slope = slope.toDouble();
-    fit->intercept = intercept.toDouble();
-    return true;
-}
-
 struct QcResult
 {
     QJsonArray elements;
@@ -316,8 +292,8 @@ bool recomputeElement(const ElementFit &factors, const QVector<Shot> &shots, QcR
                       QString *errorMsg)
 {
     QVector<FitPoint> points;
-    if (!beamPoints(shots, XrfUtils::atomicNumber(factors.element), factors.windows, factors.beam,
-                    &points, errorMsg))
+    if (!beamPoints(shots, XrfUtils::atomicNumber(factors.element), factors, factors.beam, &points,
+                    errorMsg))
         return false;
     QJsonArray standards;
     for (const FitPoint &point : qAsConst(points)) {
@@ -339,173 +315,11 @@ bool recomputeElement(const ElementFit &factors, const QVector<Shot> &shots, QcR
 
 } // namespace
 
-QJsonObject LineWindows::toJson() const
-{
-    return QJsonObject{{QStringLiteral("peak"), QJsonArray{peakLowEv, peakHighEv}},
-                       {QStringLiteral("left"), QJsonArray{leftLowEv, leftHighEv}},
-                       {QStringLiteral("right"), QJsonArray{rightLowEv, rightHighEv}}};
-}
-
-bool LineWindows::fromJson(const QJsonObject &json)
-{
-    const auto region = [&json](const char *key, double *low, double *high) {
-        const QJsonArray pair = json.value(QLatin1String(key)).toArray();
-        *low = pair.at(0).toDouble(-1);
-        *high = pair.at(1).toDouble(-1);
-        return pair.size() == 2 && *low >= 0 && *high > *low;
-    };
-    return region("peak", &peakLowEv, &peakHighEv) && region("left", &leftLowEv, &leftHighEv)
-        && region("right", &rightLowEv, &rightHighEv) && leftHighEv <= peakLowEv
-        && rightLowEv >= peakHighEv;
-}
-
-namespace {
-
-// The line of `lines` whose peak reaches into [lowEv, highEv], or 0.
-double lineInRegion(double lowEv, double highEv, const QVector<double> &lines)
-{
-    for (double energy : lines) {
-        const double ev = energy * 1000.0;
-        if (ev + kPeakHalfWidthEv > lowEv && ev - kPeakHalfWidthEv < highEv)
-            return ev;
-    }
-    return 0;
-}
-
-// A side window `direction` (-1 left, +1 right) of the peak region that starts `kBackgroundGapEv`
-// out and moves past the lines it would sit on; it stays beside the peak when nothing clear is
-// near enough.
-void placeSideWindow(double edgeEv, int direction, const QVector<double> &lines, double *lowEv,
-                     double *highEv)
-{
-    double inner = edgeEv + direction * kBackgroundGapEv;
-    const double firstInner = inner;
-    for (;;) {
-        const double outer = inner + direction * kBackgroundWidthEv;
-        const double line = lineInRegion(std::min(inner, outer), std::max(inner, outer), lines);
-        if (line == 0)
-            break;
-        inner = line + direction * (kPeakHalfWidthEv + 1.0);
-        if (std::abs(inner - edgeEv) > kMaxBackgroundOffsetEv || inner < 0) {
-            inner = firstInner;
-            break;
-        }
-    }
-    const double outer = inner + direction * kBackgroundWidthEv;
-    *lowEv = std::min(inner, outer);
-    *highEv = std::max(inner, outer);
-}
-
-} // namespace
-
-LineWindows lineWindows(double lineEnergyKeV, const QVector<double> &otherLinesKeV)
-{
-    const double centre = lineEnergyKeV * 1000.0;
-    LineWindows w;
-    w.peakLowEv = centre - kPeakHalfWidthEv;
-    w.peakHighEv = centre + kPeakHalfWidthEv;
-    placeSideWindow(w.peakLowEv, -1, otherLinesKeV, &w.leftLowEv, &w.leftHighEv);
-    placeSideWindow(w.peakHighEv, +1, otherLinesKeV, &w.rightLowEv, &w.rightHighEv);
-    return w;
-}
-
-QVector<double> spectrumLines(const QVector<int> &atomicNumbers, int anodeZ)
-{
-    QVector<int> elements = atomicNumbers;
-    elements << kArgonZ;
-    if (anodeZ > 0)
-        elements << anodeZ;
-    QVector<double> lines;
-    for (int z : qAsConst(elements)) {
-        for (XrfUtils::EmissionLine line :
-             {XrfUtils::KAlpha, XrfUtils::KBeta, XrfUtils::LAlpha, XrfUtils::LBeta}) {
-            const double energy = XrfUtils::emissionLineEnergy(z, line);
-            if (energy > 0 && energy < kHighestLineKeV
-                && (z != kArgonZ || line == XrfUtils::KAlpha))
-                lines.append(energy);
-        }
-    }
-    return lines;
-}
-
-ChosenLine fittedLine(int atomicNumber)
-{
-    const XrfUtils::EmissionLine line =
-        atomicNumber <= kHeaviestKLineZ ? XrfUtils::KAlpha : XrfUtils::LAlpha;
-    return ChosenLine{line, XrfUtils::emissionLineEnergy(atomicNumber, line)};
-}
-
-QVector<ChosenLine> candidateLines(int atomicNumber, const QVector<double> &lines)
-{
-    const auto overlapped = [&lines](const ChosenLine &candidate) {
-        const double ev = candidate.energyKeV * 1000.0;
-        return lineInRegion(ev - kPeakHalfWidthEv, ev + kPeakHalfWidthEv,
-                            otherLines(lines, candidate.energyKeV))
-            != 0;
-    };
-    const ChosenLine alpha = fittedLine(atomicNumber);
-    const XrfUtils::EmissionLine betaLine =
-        alpha.line == XrfUtils::KAlpha ? XrfUtils::KBeta : XrfUtils::LBeta;
-    const ChosenLine beta{betaLine, XrfUtils::emissionLineEnergy(atomicNumber, betaLine)};
-    if (overlapped(alpha) && beta.energyKeV > 0 && !overlapped(beta))
-        return {alpha, beta};
-    return {alpha};
-}
-
-QString lineName(XrfUtils::EmissionLine line)
-{
-    switch (line) {
-    case XrfUtils::KAlpha:
-        break;
-    case XrfUtils::KBeta:
-        return QStringLiteral("KB");
-    case XrfUtils::LAlpha:
-        return QStringLiteral("LA");
-    case XrfUtils::LBeta:
-        return QStringLiteral("LB");
-    }
-    return QStringLiteral("KA");
-}
-
-bool netLineIntensity(const XrfSpectrum &spectrum, double lineEnergyKeV, double *cps,
-                      QString *errorMsg)
-{
-    return netLineIntensity(spectrum, lineWindows(lineEnergyKeV), cps, errorMsg);
-}
-
-bool netLineIntensity(const XrfSpectrum &spectrum, const LineWindows &w, double *cps,
-                      QString *errorMsg)
-{
-    const auto fail = [errorMsg](const QString &text) {
-        if (errorMsg)
-            *errorMsg = text;
-        return false;
-    };
-    if (spectrum.energySlope() <= 0)
-        return fail(QStringLiteral("the spectrum has no energy scale"));
-    if (spectrum.liveTime() <= 0)
-        return fail(QStringLiteral("the spectrum has no live time"));
-    double left = 0, leftChannel = 0, right = 0, rightChannel = 0;
-    int first = 0, last = 0;
-    channelRange(spectrum, w.peakLowEv, w.peakHighEv, &first, &last);
-    if (!regionMean(spectrum, w.leftLowEv, w.leftHighEv, &left, &leftChannel)
-        || !regionMean(spectrum, w.rightLowEv, w.rightHighEv, &right, &rightChannel)
-        || last < first)
-        return fail(QStringLiteral("the windows of the line at %1 keV fall outside the spectrum")
-                        .arg(0.5 * (w.peakLowEv + w.peakHighEv) / 1000.0));
-    // The background line through both windows, summed over the peak channels: its value at
-    // their mean channel times their number.
-    const double peakCentre = 0.5 * (first + last);
-    const double perChannel =
-        left + (right - left) * (peakCentre - leftChannel) / (rightChannel - leftChannel);
-    const double net =
-        double(spectrum.sumCountsInRegion(first, last)) - perChannel * (last - first + 1);
-    *cps = net / spectrum.liveTime();
-    return true;
-}
-
 QJsonObject ElementFit::toJson() const
 {
+    QJsonArray overlapArray;
+    for (const OverlapCorrection &overlap : overlaps)
+        overlapArray.append(overlap.toJson());
     QJsonArray pointArray;
     for (const FitPoint &point : points)
         pointArray.append(QJsonObject{{QStringLiteral("standard"), point.standard},
@@ -515,6 +329,7 @@ QJsonObject ElementFit::toJson() const
                        {QStringLiteral("line"), line},
                        {QStringLiteral("energyKeV"), energyKeV},
                        {QStringLiteral("windowsEv"), windows.toJson()},
+                       {QStringLiteral("overlaps"), overlapArray},
                        {QStringLiteral("beam"), beam},
                        {QStringLiteral("slope"), slope},
                        {QStringLiteral("intercept"), intercept},
@@ -523,6 +338,36 @@ QJsonObject ElementFit::toJson() const
                        {QStringLiteral("worstStandard"), worstStandard},
                        {QStringLiteral("worstAbsError"), worstAbsError},
                        {QStringLiteral("points"), pointArray}};
+}
+
+bool ElementFit::fromJson(const QJsonObject &json, QString *errorMsg)
+{
+    element = json.value(QStringLiteral("element")).toString();
+    line = json.value(QStringLiteral("line")).toString();
+    energyKeV = json.value(QStringLiteral("energyKeV")).toDouble();
+    beam = json.value(QStringLiteral("beam")).toInt();
+    const QJsonValue slopeValue = json.value(QStringLiteral("slope"));
+    const QJsonValue interceptValue = json.value(QStringLiteral("intercept"));
+    bool valid = XrfUtils::atomicNumber(element) > 0 && energyKeV > 0 && beam >= 1
+        && slopeValue.isDouble() && interceptValue.isDouble()
+        && windows.fromJson(json.value(QStringLiteral("windowsEv")).toObject());
+    overlaps.clear();
+    for (const QJsonValue &entry : json.value(QStringLiteral("overlaps")).toArray()) {
+        OverlapCorrection overlap;
+        valid = valid && overlap.fromJson(entry.toObject());
+        overlaps.append(overlap);
+    }
+    if (!valid) {
+        if (errorMsg)
+            *errorMsg = QStringLiteral("key 'calibration' has an element '%1' without a symbol, "
+                                       "'energyKeV', 'windowsEv', 'beam', 'slope' or 'intercept', "
+                                       "or with a malformed 'overlaps' entry")
+                            .arg(element);
+        return false;
+    }
+    slope = slopeValue.toDouble();
+    intercept = interceptValue.toDouble();
+    return true;
 }
 
 bool fitPoints(const QVector<FitPoint> &points, ElementFit *fit)
@@ -587,7 +432,7 @@ bool fitMethodFolder(const QString &methodFolder, const QString &methodId, Metho
         elements, result->method.value(QStringLiteral("coherentZNumberAllBeam")).toInt());
     for (const QJsonValue &symbol : symbols) {
         ElementFit fit;
-        switch (fitElement(symbol.toString(), shots, lines, &fit, &error)) {
+        switch (fitElement(symbol.toString(), shots, elements, lines, &fit, &error)) {
         case ElementResult::Error:
             *failure = methodError(methodId,
                                    QStringLiteral("element %1: %2").arg(symbol.toString(), error));
@@ -654,7 +499,7 @@ RunOutcome qcSummaryOfMethodFolder(const QString &methodFolder, const QString &m
     QcResult result;
     for (const QJsonValue &entry : calibration.value(QStringLiteral("elements")).toArray()) {
         ElementFit factors;
-        if (!readFactors(entry.toObject(), &factors, &error)
+        if (!factors.fromJson(entry.toObject(), &error)
             || !recomputeElement(factors, shots, &result, &error))
             return methodError(methodId, error);
     }

@@ -7,6 +7,7 @@ add_library(xrfsimcloud STATIC
     cloud/simcloudjobs.cpp
     cloud/simfactorsetfit.h
     cloud/simfactorsetfit.cpp
+    cloud/simlineintensity.cpp
     cloud/simstabilityevaluation.cpp
     cloud/simcloudserver.cpp
     cloud/simnetworkmanager.h
@@ -21,6 +22,7 @@ add_library(xrfsimcloud STATIC
 )
 target_include_directories(xrfsimcloud PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/cloud ${HTTPLIB_INCLUDE_DIR})
 target_link_libraries(xrfsimcloud PUBLIC xrfplatform xrfsimstandards Qt5::Network Threads::Threads)
-target_link_libraries(xrfsimcloud PRIVATE QuaZip::QuaZip)
+# xraylib gives the emission rates of the overlap corrections.
+target_link_libraries(xrfsimcloud PRIVATE QuaZip::QuaZip PkgConfig::XRL)
 target_link_libraries(xrfsim PUBLIC xrfsimcloud)
 xrf_precompile_qt_headers(xrfsimcloud)
