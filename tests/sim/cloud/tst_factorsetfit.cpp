@@ -185,6 +185,23 @@ void TestFactorSetFit::lineWindowsAroundXraylibEnergies()
 
 void TestFactorSetFit::netIntensityOfSyntheticPeak()
 {
+    // Chromium's K-beta under manganese's K-alpha is taken off by chromium's K-alpha (xraylib's
+    // K-beta/K-alpha rate ratio of chromium: 0.1287).
+    const double crAlpha = XrfUtils::emissionLineEnergy(24, XrfUtils::KAlpha);
+    const double crBeta = XrfUtils::emissionLineEnergy(24, XrfUtils::KBeta);
+    const XrfSpectrum chromium = syntheticSpectrum({{crAlpha, 1000.0}, {crBeta, 128.7}});
+    const QVector<double> steel = spectrumLines({24, 25, 26}, 0);
+    const double mnAlpha = lineEnergy("Mn");
+    const LineWindows mnWindows = lineWindows(mnAlpha, otherLines(steel, mnAlpha));
+    const QVector<OverlapCorrection> overlaps = overlapCorrections(mnWindows, 25, {24, 26}, steel);
+    QCOMPARE(overlaps.size(), 1);
+    QCOMPARE(overlaps.first().element, QString("Cr"));
+    double raw = 0, corrected = 0;
+    QVERIFY(netLineIntensity(chromium, mnWindows, &raw));
+    QVERIFY(elementIntensity(chromium, mnWindows, overlaps, &corrected));
+    QVERIFY2(raw > 50 && std::abs(corrected) < 0.05 * raw,
+             qPrintable(QString("%1 %2").arg(raw).arg(corrected)));
+
     double cps = 0;
     QString error;
     QVERIFY(netLineIntensity(syntheticSpectrum({{6.404, 500.0}}), 6.404, &cps, &error));
@@ -225,6 +242,14 @@ void TestFactorSetFit::fitRecoversLineAndWritesTheMethod()
     QVERIFY(std::abs(fe["intercept"].toDouble() - a) < 0.002);
     QVERIFY(fe["worstAbsError"].toDouble() < 0.002);
     QVERIFY(kAlloys.contains(fe["worstStandard"].toString()));
+    // The installed calibration measures a spectrum the same way.
+    double iron = 0;
+    QString error;
+    const XrfSpectrum ss304 = syntheticSpectrum({{lineEnergy("Fe"), (0.7055 - a) / b}});
+    QVERIFY2(measuredConcentration(ss304, fe, &iron, &error), qPrintable(error));
+    QVERIFY2(std::abs(iron - 0.7055) < 0.002, qPrintable(QString::number(iron)));
+    QVERIFY(!measuredConcentration(ss304, QJsonObject{{"element", "Fe"}}, &iron, &error));
+    QVERIFY(error.contains("windowsEv"));
 }
 
 void TestFactorSetFit::missingOrBrokenWorkspaceIsError6()
@@ -396,7 +421,8 @@ void TestFactorSetFit::fitOfLineRoot()
                                      .arg(e.points.size());
         for (const ElementFit &e : qAsConst(fit.fits)) {
             for (const FitPoint &p : e.points)
-                qDebug().noquote() << "POINT" << e.element << p.standard << p.intensity << p.certified;
+                qDebug().noquote()
+                    << "POINT" << e.element << p.standard << p.intensity << p.certified;
             for (const OverlapCorrection &o : e.overlaps)
                 qDebug().noquote() << "OVERLAP" << e.element << o.element << o.factor;
         }
