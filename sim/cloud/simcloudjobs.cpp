@@ -306,9 +306,11 @@ SimCloudReply SimCloudState::calibrationRunReply(const SimCloudCall &call)
     return SimCloudReply::json(reply);
 }
 
+// A run's output counts as a transfer, so that the cloud's bound on kept files covers it.
 SimCloudFile SimCloudState::runOutputFile(const CalibrationRun &run)
 {
     SimCloudFile output;
+    output.requestId = Id::DownloadFactorSetResult;
     output.name = run.serial + run.methodId
         + (run.runKind == QLatin1String("QCSummary") ? QStringLiteral("_qcSummary.zip")
                                                      : QStringLiteral("_calibrated.zip"));
