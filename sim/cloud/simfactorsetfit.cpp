@@ -131,7 +131,7 @@ bool windowsInside(const XrfSpectrum &spectrum, const ElementFit &measure)
     const double topEv =
         spectrum.energyOffset() + spectrum.energySlope() * (spectrum.channelCount() - 1);
     const auto inside = [&](const LineWindows &w) {
-        return w.leftLowEv >= spectrum.energyOffset() && w.rightHighEv <= topEv;
+        return w.lowestEv() >= spectrum.energyOffset() && w.highestEv() <= topEv;
     };
     for (const OverlapCorrection &overlap : measure.overlaps) {
         if (!inside(overlap.windows))
@@ -198,12 +198,15 @@ QVector<ElementFit> measureCandidates(const QString &symbol, const QVector<int> 
     const int z = XrfUtils::atomicNumber(symbol);
     QVector<ElementFit> candidates;
     for (const ChosenLine &line : candidateLines(z, lines)) {
-        for (double clearance : {kNearClearanceEv, kFarClearanceEv}) {
+        // A clearance of 0 stands for no side windows.
+        for (double clearance : {kNearClearanceEv, kFarClearanceEv, 0.0}) {
             ElementFit fit;
             fit.element = symbol;
             fit.line = lineName(line.line);
             fit.energyKeV = line.energyKeV;
             fit.windows = lineWindows(line.energyKeV, otherLines(lines, line.energyKeV), clearance);
+            if (clearance == 0)
+                fit.windows = LineWindows{fit.windows.peakLowEv, fit.windows.peakHighEv};
             candidates.append(fit);
             fit.overlaps = overlapCorrections(fit.windows, z, elements, lines);
             if (!fit.overlaps.isEmpty())

@@ -59,7 +59,9 @@ constexpr double kSiliconEscapeKeV = 1.740;
 // Overlaps smaller than this share of the interfering K-alpha are left alone.
 constexpr double kMinOverlapFactor = 1e-4;
 // How far a side window keeps from other lines: the fit tries both, the near one that keeps the
-// background close to the peak and the far one clear of the tails of major elements' peaks.
+// background close to the peak and the far one clear of the tails of major elements' peaks, and
+// no background at all (where the side windows of an alloy's line forest sit on the tails of
+// major peaks rather than on background).
 constexpr double kNearClearanceEv = 150.0;
 constexpr double kFarClearanceEv = 250.0;
 // How far a side window may move out from its peak region to clear other lines.
@@ -71,7 +73,12 @@ struct LineWindows
     double leftLowEv = 0, leftHighEv = 0;
     double rightLowEv = 0, rightHighEv = 0;
 
-    // {"peak": [low, high], "left": [...], "right": [...]} in eV.
+    // Without side windows the peak region's counts are taken whole.
+    bool hasBackground() const;
+    double lowestEv() const;
+    double highestEv() const;
+    // {"peak": [low, high], "left": [...], "right": [...]} in eV; no "left" and "right" without
+    // background.
     QJsonObject toJson() const;
     bool fromJson(const QJsonObject &json);
 };

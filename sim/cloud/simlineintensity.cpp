@@ -31,11 +31,29 @@ QVector<double> otherLines(const QVector<double> &lines, double energyKeV)
     return others;
 }
 
+bool LineWindows::hasBackground() const
+{
+    return leftHighEv > leftLowEv && rightHighEv > rightLowEv;
+}
+
+double LineWindows::lowestEv() const
+{
+    return hasBackground() ? leftLowEv : peakLowEv;
+}
+
+double LineWindows::highestEv() const
+{
+    return hasBackground() ? rightHighEv : peakHighEv;
+}
+
 QJsonObject LineWindows::toJson() const
 {
-    return QJsonObject{{QStringLiteral("peak"), QJsonArray{peakLowEv, peakHighEv}},
-                       {QStringLiteral("left"), QJsonArray{leftLowEv, leftHighEv}},
-                       {QStringLiteral("right"), QJsonArray{rightLowEv, rightHighEv}}};
+    QJsonObject json{{QStringLiteral("peak"), QJsonArray{peakLowEv, peakHighEv}}};
+    if (hasBackground()) {
+        json.insert(QStringLiteral("left"), QJsonArray{leftLowEv, leftHighEv});
+        json.insert(QStringLiteral("right"), QJsonArray{rightLowEv, rightHighEv});
+    }
+    return json;
 }
 
 bool LineWindows::fromJson(const QJsonObject &json)
@@ -46,9 +64,14 @@ bool LineWindows::fromJson(const QJsonObject &json)
         *high = pair.at(1).toDouble(-1);
         return pair.size() == 2 && *low >= 0 && *high > *low;
     };
-    return region("peak", &peakLowEv, &peakHighEv) && region("left", &leftLowEv, &leftHighEv)
-        && region("right", &rightLowEv, &rightHighEv) && leftHighEv <= peakLowEv
-        && rightLowEv >= peakHighEv;
+    if (!region("peak", &peakLowEv, &peakHighEv))
+        return false;
+    if (!json.contains(QStringLiteral("left")) && !json.contains(QStringLiteral("right"))) {
+        leftLowEv = leftHighEv = rightLowEv = rightHighEv = 0;
+        return true;
+    }
+    return region("left", &leftLowEv, &leftHighEv) && region("right", &rightLowEv, &rightHighEv)
+        && leftHighEv <= peakLowEv && rightLowEv >= peakHighEv;
 }
 
 namespace {
@@ -199,16 +222,17 @@ bool netLineIntensity(const XrfSpectrum &spectrum, const LineWindows &w, double 
         return fail(QStringLiteral("the spectrum has no energy scale"));
     if (spectrum.liveTime() <= 0)
         return fail(QStringLiteral("the spectrum has no live time"));
-    double left = 0, leftChannel = 0, right = 0, rightChannel = 0;
+    double left = 0, leftChannel = 0, right = 0, rightChannel = 1;
     int first = 0, last = 0;
     channelRange(spectrum, w.peakLowEv, w.peakHighEv, &first, &last);
-    if (!regionMean(spectrum, w.leftLowEv, w.leftHighEv, &left, &leftChannel)
-        || !regionMean(spectrum, w.rightLowEv, w.rightHighEv, &right, &rightChannel)
-        || last < first)
+    if (first < 0 || last >= spectrum.channelCount() || last < first
+        || (w.hasBackground()
+            && (!regionMean(spectrum, w.leftLowEv, w.leftHighEv, &left, &leftChannel)
+                || !regionMean(spectrum, w.rightLowEv, w.rightHighEv, &right, &rightChannel))))
         return fail(QStringLiteral("the windows of the line at %1 keV fall outside the spectrum")
                         .arg(0.5 * (w.peakLowEv + w.peakHighEv) / 1000.0));
     // The background line through both windows, summed over the peak channels: its value at
-    // their mean channel times their number.
+    // their mean channel times their number (none without side windows).
     const double peakCentre = 0.5 * (first + last);
     const double perChannel =
         left + (right - left) * (peakCentre - leftChannel) / (rightChannel - leftChannel);

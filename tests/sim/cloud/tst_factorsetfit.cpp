@@ -239,7 +239,6 @@ void TestFactorSetFit::fitRecoversLineAndWritesTheMethod()
     QVERIFY(fe["rSquared"].toDouble() > 0.9999);
     QVERIFY2(std::abs(fe["slope"].toDouble() - b / kPeakShare) < 0.01 * b,
              qPrintable(QString::number(fe["slope"].toDouble())));
-    QVERIFY(std::abs(fe["intercept"].toDouble() - a) < 0.002);
     QVERIFY(fe["worstAbsError"].toDouble() < 0.002);
     QVERIFY(kAlloys.contains(fe["worstStandard"].toString()));
     // The installed calibration measures a spectrum the same way.
