@@ -35,11 +35,12 @@ constexpr double kBackgroundGapEv = 60.0;
 constexpr double kBackgroundWidthEv = 100.0;
 // K-alpha lines up to tin (25 keV, still excited by a 40-50 kV beam); L-alpha above.
 constexpr int kHeaviestKLineZ = 50;
-// A fit explains at least this share of the variance of the certified values. A single-line fit
-// over four or five standards of unlike matrices (steel, nickel alloy, brass, titanium) reaches
-// 0.95-0.98 for chromium and vanadium, whose lines each matrix absorbs differently; a standard
-// shot on the wrong sample drops the fit of some element far below.
-constexpr double kMinRSquared = 0.95;
+// A fit explains at least this share of the variance of the certified values. Most fits of the
+// simulated line reach 0.98; chromium over steel, nickel alloy 625 and brass alone stays near
+// 0.95-0.96, since the molybdenum and nickel of alloy 625 absorb its K-alpha more than steel does
+// (a matrix effect a single-line fit cannot take off). A standard shot on a look-alike sample
+// drops the fit of some element to 0.9 or far below.
+constexpr double kMinRSquared = 0.93;
 // Fewer standards than this do not make a fit.
 constexpr int kMinStandards = 3;
 // The QC summary passes when every standard is recomputed within this mass fraction (5 %): a
