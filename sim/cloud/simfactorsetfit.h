@@ -17,14 +17,14 @@ class XrfSpectrum;
 //
 // Net line intensity: counts in the peak region, line energy +- kPeakHalfWidthEv, less a linear
 // background through the mean counts per channel of two side windows, each kBackgroundWidthEv
-// wide and at least kBackgroundGapEv away from the peak region. A side window that would sit on
+// wide and at least kBackgroundGapEv away from the peak region; a side window that would sit on
 // another line of the method's elements (or of argon in the air path, or of the tube anode) moves
-// outward past it. The line is the element's K-alpha (L-alpha above kHeaviestKLineZ), or its
-// K-beta (L-beta) when another line falls inside the alpha's peak region and none inside the
-// beta's and the beta gives the better fit. Another method element's K-beta inside the peak
-// region is taken off by that element's K-alpha (OverlapCorrection). The method file records
-// line, energy, windows ("windowsEv") and corrections ("overlaps") per element: measure a
-// concentration with measuredConcentration() on a spectrum of the element's beam.
+// outward past it. Another element's K-beta or escape peak inside the peak region is taken off by
+// that element's K-alpha (OverlapCorrection). Per element the fit tries the K-alpha (L-alpha above
+// kHeaviestKLineZ) and, when that is overlapped, the beta line; near, far or no side windows; with
+// and without the overlap corrections; on every beam; and keeps the best fit. The method file
+// records line, energy, windows ("windowsEv"), corrections ("overlaps") and beam per element:
+// measure a concentration with measuredConcentration() on a spectrum of the element's beam.
 namespace SimFactorSetFit {
 
 // About one detector FWHM at 6 keV on each side: the region holds ~98 % of a K-alpha peak.
