@@ -1,8 +1,7 @@
 #include "simcloudstate.h"
 
-#include "simcalibratedpassthrough.h"
-
 #include "simcloudroutes.h"
+#include "simfactorsetfit.h"
 #include "xrfnetworkmanager.h"
 
 #include <QCryptographicHash>
@@ -256,7 +255,8 @@ SimCloudReply SimCloudState::stabilityRunReply(const SimCloudCall &call)
                     {QStringLiteral("evaluation"), it->evaluation.toJson()}});
 }
 
-// The simulated calibration returns the uploaded workspace as the calibrated method.
+// The cloud computes the run's outcome when the workspace arrives (the factor set or the QC
+// summary of the method) and reveals it over the polls.
 SimCloudReply SimCloudState::startCalibrationRun(const SimCloudCall &call,
                                                  const SimCloudFile &input)
 {
@@ -266,6 +266,7 @@ SimCloudReply SimCloudState::startCalibrationRun(const SimCloudCall &call,
     run.methodId = call.pathValues.value(QStringLiteral("methodId"));
     run.runKind = call.pathValues.value(QStringLiteral("runKind"));
     run.inputFileId = input.id;
+    computeCalibrationRun(&run);
     m_runs.insert(run.id, run);
     return SimCloudReply::json(QJsonObject{{QStringLiteral("id"), run.id},
                                            {QStringLiteral("runStatusId"), 1},
@@ -273,7 +274,8 @@ SimCloudReply SimCloudState::startCalibrationRun(const SimCloudCall &call,
                                            {QStringLiteral("runKind"), run.runKind}});
 }
 
-// Each poll moves a run one status on (2 processing, 3 processed) until its outcome is reached.
+// Each poll moves a run one status on (2 processing, 3 processed) until its outcome is reached:
+// the one a scenario set, else the computed one.
 SimCloudReply SimCloudState::calibrationRunReply(const SimCloudCall &call)
 {
     const int runId = call.pathValues.value(QStringLiteral("statusRequestId")).toInt();
@@ -281,27 +283,48 @@ SimCloudReply SimCloudState::calibrationRunReply(const SimCloudCall &call)
     if (it == m_runs.end())
         return SimCloudReply::error(404, QStringLiteral("No calibration run %1").arg(runId));
     ++it->polls;
-    const int status =
-        it->polls > m_runPollsBeforeFinal ? m_runFinalStatus : std::min(1 + it->polls, 3);
+    const int outcome = m_runFinalStatus != 0 ? m_runFinalStatus : it->finalStatus;
+    const int status = it->polls > m_runPollsBeforeFinal ? outcome : std::min(1 + it->polls, 3);
     QJsonObject reply{{QStringLiteral("id"), it->id},
                       {QStringLiteral("runStatusId"), status},
                       {QStringLiteral("methodId"), it->methodId},
                       {QStringLiteral("runKind"), it->runKind}};
     if (status == runReadyForDownload) {
-        if (it->outputFileId.isEmpty()) {
-            const QString suffix = it->runKind == QLatin1String("QCSummary")
-                ? QStringLiteral("_qcSummary.zip")
-                : QStringLiteral("_calibrated.zip");
-            SimCloudFile output;
-            output.name = it->serial + it->methodId + suffix;
-            const QByteArray uploaded = m_files.value(it->inputFileId).content;
+        if (it->outputFileId.isEmpty())
             it->outputFileId =
-                storeFile(output,
-                          it->runKind == QLatin1String("QCSummary")
-                              ? uploaded
-                              : simPassThroughCalibratedMethod(uploaded, it->methodId));
-        }
+                storeFile(runOutputFile(*it), m_files.value(it->inputFileId).content);
         reply.insert(QStringLiteral("zipOutputUrl"), fileUrl(it->outputFileId));
+    } else if (status > runReadyForDownload) {
+        reply.insert(QStringLiteral("message"),
+                     it->message.isEmpty()
+                         ? QStringLiteral("Run %1 ended with status %2 (set by the "
+                                          "scenario)")
+                               .arg(it->id)
+                               .arg(status)
+                         : it->message);
     }
     return SimCloudReply::json(reply);
+}
+
+// A run's output counts as a transfer, so that the cloud's bound on kept files covers it.
+SimCloudFile SimCloudState::runOutputFile(const CalibrationRun &run)
+{
+    SimCloudFile output;
+    output.requestId = Id::DownloadFactorSetResult;
+    output.name = run.serial + run.methodId
+        + (run.runKind == QLatin1String("QCSummary") ? QStringLiteral("_qcSummary.zip")
+                                                     : QStringLiteral("_calibrated.zip"));
+    return output;
+}
+
+void SimCloudState::computeCalibrationRun(CalibrationRun *run)
+{
+    QByteArray output;
+    const SimFactorSetFit::RunOutcome outcome = SimFactorSetFit::processMethodArchive(
+        m_files.value(run->inputFileId).content, run->methodId,
+        run->runKind == QLatin1String("QCSummary"), run->id, &output);
+    run->finalStatus = outcome.runStatusId;
+    run->message = outcome.message;
+    if (outcome.runStatusId == runReadyForDownload)
+        run->outputFileId = storeFile(runOutputFile(*run), output);
 }

@@ -61,7 +61,9 @@ public:
     void goOfflineWhenStepEntered(int stepId);
     void setOffline(bool offline);
     // Calibration runs answer 2 and 3 for `pollsBeforeFinal` polls, then the final run status
-    // (4 output ready, 5 approval failed, 6 workspace error); the default is 2 polls, then 4.
+    // (4 output ready, 5 approval failed, 6 workspace error). By default (and with 0) a run ends
+    // with the status the cloud computed from the uploaded workspace (SimFactorSetFit), after 2
+    // polls. A forced 4 on a run the cloud failed serves the upload itself as the output.
     void setCalibrationRunOutcome(int finalRunStatusId, int pollsBeforeFinal = 2);
 
     // What the factory's staff do in the cloud.

@@ -71,6 +71,8 @@ private:
         QString inputFileId;
         QString outputFileId;
         int polls = 0;
+        int finalStatus = 0; // computed when the workspace arrives
+        QString message; // why a run failed
     };
 
     // Instruments and their factory progress.
@@ -89,6 +91,8 @@ private:
     SimCloudReply receiveUpload(const SimCloudCall &call);
     SimCloudReply startCalibrationRun(const SimCloudCall &call, const SimCloudFile &input);
     SimCloudReply calibrationRunReply(const SimCloudCall &call);
+    void computeCalibrationRun(CalibrationRun *run);
+    static SimCloudFile runOutputFile(const CalibrationRun &run);
     QString storeFile(SimCloudFile info, const QByteArray &content);
     QString fileUrl(const QString &fileId) const;
     QString uploadSerial(const SimCloudCall &call) const;
@@ -122,6 +126,7 @@ private:
     int m_nextStabilityRunId = 1001;
     QHash<int, CalibrationRun> m_runs;
     int m_nextRunId = 1;
-    int m_runFinalStatus = 4;
+    // 0: every run ends as the cloud computed it; otherwise the status every run ends with.
+    int m_runFinalStatus = 0;
     int m_runPollsBeforeFinal = 2;
 };

@@ -5,6 +5,9 @@ add_library(xrfsimcloud STATIC
     cloud/simcloudscript.cpp
     cloud/simcloudstate.cpp
     cloud/simcloudjobs.cpp
+    cloud/simfactorsetfit.h
+    cloud/simfactorsetfit.cpp
+    cloud/simlineintensity.cpp
     cloud/simstabilityevaluation.cpp
     cloud/simcloudserver.cpp
     cloud/simnetworkmanager.h
@@ -16,11 +19,10 @@ add_library(xrfsimcloud STATIC
     cloud/simnetworklink.cpp
     cloud/simsyntheticpackage.h
     cloud/simsyntheticpackage.cpp
-    cloud/simcalibratedpassthrough.h
-    cloud/simcalibratedpassthrough.cpp
 )
 target_include_directories(xrfsimcloud PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/cloud ${HTTPLIB_INCLUDE_DIR})
 target_link_libraries(xrfsimcloud PUBLIC xrfplatform xrfsimstandards Qt5::Network Threads::Threads)
-target_link_libraries(xrfsimcloud PRIVATE QuaZip::QuaZip)
+# xraylib gives the emission rates of the overlap corrections.
+target_link_libraries(xrfsimcloud PRIVATE QuaZip::QuaZip PkgConfig::XRL)
 target_link_libraries(xrfsim PUBLIC xrfsimcloud)
 xrf_precompile_qt_headers(xrfsimcloud)

@@ -112,6 +112,7 @@ const QVector<SimScenario> &scenarios()
         + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios()
         + stabilityScenarios() + shotScenarios() + methodScenarios() + calibrationScenarios()
         + factorSetScenarios() + surveyScenarios();
+        + factorSetFitScenarios() + surveyScenarios();
     return list;
 }
 

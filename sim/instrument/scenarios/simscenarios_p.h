@@ -33,3 +33,4 @@ QVector<SimScenario> shotScenarios(); // simscenarios_shots.cpp
 QVector<SimScenario> methodScenarios(); // simscenarios_methods.cpp
 QVector<SimScenario> calibrationScenarios(); // simscenarios_calibration.cpp
 QVector<SimScenario> factorSetScenarios(); // simscenarios_factorset.cpp
+QVector<SimScenario> factorSetFitScenarios(); // simscenarios_factorset_fit.cpp

@@ -66,6 +66,8 @@ void TestCloudCurl::requestInfoGivesTheAddressTemplateAndHeaders()
 
 void TestCloudCurl::uploadAndPollThroughCurl()
 {
+    // Not a workspace: the scenario's forced outcome serves the upload back.
+    bench.cloud->setCalibrationRunOutcome(4);
     const QString zip = bench.writeFile("method.zip", "CALIBRATION WORKSPACE");
     const QString uploadUrl =
         url(XrfNetworkManager::UploadFactorSetMethod).arg(SERIAL, "Soils", "QCSummary");

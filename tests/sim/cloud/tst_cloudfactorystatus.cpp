@@ -136,6 +136,8 @@ void TestCloudFactoryStatus::stabilityRunIsInProgressThenPasses()
 
 void TestCloudFactoryStatus::calibrationRunProgressesAndReturnsTheWorkspace()
 {
+    // Not a workspace: the scenario's forced outcome serves the upload back.
+    bench.cloud->setCalibrationRunOutcome(4);
     const QString zip = bench.writeFile(SERIAL + "Mining.zip", "WORKSPACE");
     QSignalSpy uploaded(bench.network.get(), &XrfNetworkManager::fileUploadCompleteResponse);
     bench.network->uploadBinaryFileToCloud(
