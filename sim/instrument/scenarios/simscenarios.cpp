@@ -111,8 +111,7 @@ const QVector<SimScenario> &scenarios()
     static const QVector<SimScenario> list = instrumentScenarios() + hardwareSetupScenarios()
         + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios()
         + stabilityScenarios() + shotScenarios() + methodScenarios() + calibrationScenarios()
-        + factorSetScenarios() + surveyScenarios();
-        + factorSetFitScenarios() + surveyScenarios();
+        + factorSetScenarios() + factorSetFitScenarios() + surveyScenarios();
     return list;
 }
 
