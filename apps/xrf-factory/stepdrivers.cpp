@@ -3,6 +3,7 @@
 #include "airshotdriver.h"
 #include "beamssetupdriver.h"
 #include "calibrationshotdriver.h"
+#include "finalqcdriver.h"
 #include "hardwaresetupdriver.h"
 #include "prerequisiteshotdriver.h"
 #include "stabilitydriver.h"
@@ -172,6 +173,11 @@ StepOutcome runCalibrationShot(const TechnicianPlan &plan)
     return CalibrationShotDriver(plan).run();
 }
 
+StepOutcome runFinalQc(const TechnicianPlan &plan)
+{
+    return FinalQcDriver(plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -188,6 +194,7 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("airShot"), runAirShot},
         {QStringLiteral("prerequisiteShots"), runPrerequisiteShots},
         {QStringLiteral("calibrationShot"), runCalibrationShot},
+        {QStringLiteral("finalQc"), runFinalQc},
     };
     return drivers;
 }

@@ -32,3 +32,4 @@ QVector<SimScenario> stabilityScenarios(); // simscenarios_stability.cpp
 QVector<SimScenario> shotScenarios(); // simscenarios_shots.cpp
 QVector<SimScenario> methodScenarios(); // simscenarios_methods.cpp
 QVector<SimScenario> calibrationScenarios(); // simscenarios_calibration.cpp
+QVector<SimScenario> finalQcScenarios(); // simscenarios_finalqc.cpp

@@ -46,4 +46,9 @@ struct SimTechnician
     // test stand lid open until the run asks for it to be closed.
     std::function<void(SimInstrument &)> calibrationFault;
     bool leavesLidOpenForCalibration = false;
+    // Final QC: a line without the factor set calibrates each method workspace from one shot of
+    // its final QC check sample first (SimCheckCalibration, a stand-in for the cloud's factor
+    // set); and the check samples the technician places for the ones a template names.
+    bool calibratesFromCheckSamples = false;
+    QMap<QString, QString> finalQcCheckSampleSwaps;
 };
