@@ -27,6 +27,8 @@ const QString kDownloadFailed = QStringLiteral("Failed to download final QC temp
 const QString kUnpackFailed = QStringLiteral("Failed to unpack final QC templates, error:");
 const QString kNoTemplates =
     QStringLiteral("The final QC templates archive %1 holds no \"*_fqc.json\" template");
+const QString kNoProfile =
+    QStringLiteral("Final QC templates cannot be kept: no profile path is set");
 const QString kNullSettings =
     QStringLiteral("startFinalQC: no batch settings object was given for method %1");
 const QString kTemplateFilter = QStringLiteral("*_fqc.json");
@@ -77,6 +79,11 @@ void Worker::onGetFinalQcTemplatesResponseReceived(const XrfCloudResponse &respo
     if (url.isEmpty()) {
         qWarning().noquote() << kNoDownloadUrl + QStringLiteral(", cloudResponse:") << text;
         endFinalQcTemplatesDownload(false, kNoDownloadUrl);
+        return;
+    }
+    if (profilePath.isEmpty()) {
+        qWarning().noquote() << kNoProfile;
+        endFinalQcTemplatesDownload(false, kNoProfile);
         return;
     }
     // Only the base name of the cloud's file name is kept, inside the template folder.
@@ -166,8 +173,10 @@ void Worker::endFinalQcTemplatesDownload(bool status, const QString &failure)
 
 QString Worker::findFinalQcTemplate(const QString &methodId)
 {
-    const QDir folder(batchTemplatesDirPath);
     QString found;
+    if (profilePath.isEmpty())
+        return found;
+    const QDir folder(batchTemplatesDirPath);
     for (const QFileInfo &file : folder.entryInfoList({kTemplateFilter}, QDir::Files)) {
         QJsonValue value;
         QString error;
