@@ -187,8 +187,3 @@ void XrfFactoryManager::onHardwareConfigUpdated(XrfHardwareConfig hwConfig)
     d->hardwareConfig.clearFilters();
     d->hardwareConfig.fromJsonObject(json);
 }
-
-void XrfFactoryManager::onFinalQCBatchComplete(bool success)
-{
-    qDebug() << "Final QC batch complete, success:" << success;
-}

@@ -55,6 +55,11 @@ public:
     XrfFactorSetQCSummaryResults &factorSetStatus(bool refresh) const;
     XrfFactorSetQCSummaryResults &qcSummaryStatus() const;
     QJsonObject finalQcStatus() const;
+    // Final QC: fills the caller's batch settings for the method's template ("type" "batchTests",
+    // "batch" {"selectedTemplate"}) and remembers the method until its batch completes; false
+    // with the message for a null settings object.
+    bool startFinalQC(QString methodId, QJsonObject *multiTestSettings,
+                      QString *errorMsg = nullptr);
     void startFactorSetMB(QJsonObject request);
     void abortCalibrateMethodMB();
     // Must be called from a thread other than the factory thread.
@@ -76,6 +81,12 @@ public slots:
     void setProfilePath(QString profilePath);
     void onHardwareConfigUpdated(XrfHardwareConfig hwConfig);
     void onFinalQCBatchComplete(bool success);
+
+    // Final QC: the batch templates from the cloud, and the upload of the record and of each
+    // templated method's batch progress data (one file at a time; the task status ends with
+    // "Final QC data uploaded." or "Final QC upload failed").
+    void downloadFinalQcTemplates();
+    void uploadFinalQcResult() const;
 
     // Factory steps.
     void initFactoryStep(QString stepId);

@@ -643,6 +643,37 @@ public:
     int defaultTubeMaxPower = 4;
     int beamRetryDelaySeconds = 1;
 
+    // Final QC (calibration/): the template download and the batch settings
+    // (finalqctemplates.cpp), the record of each method's batch (finalqc.cpp) and the upload of
+    // the record and the batches' progress data (finalqcupload.cpp).
+    void downloadFinalQcTemplates();
+    void onGetFinalQcTemplatesResponseReceived(const XrfCloudResponse &response);
+    void onFinalQcTemplatesDownloadComplete(bool status, QString error);
+    // Replaces the templates with those of the downloaded file (a template or a zip archive of
+    // them, unpacked safely, kept by base name); false with the message, the old ones kept.
+    bool installFinalQcTemplates(const QString &downloaded, QString *errorMsg);
+    void endFinalQcTemplatesDownload(bool status, const QString &failure);
+    QString findFinalQcTemplate(const QString &methodId);
+    bool startFinalQC(const QString &methodId, QJsonObject *multiTestSettings, QString *errorMsg);
+    void onFinalQCBatchComplete(bool success);
+    void refreshFinalQcEntries();
+    bool saveFinalQcToLastResult(QString *errorMsg);
+    void uploadFinalQcResult();
+    // The progress archive of one templated method; false with the message.
+    bool prepareFinalQcProgressArchive(const QString &methodId, QJsonObject *body,
+                                       QString *errorMsg);
+    void uploadNextFinalQcData();
+    void onFinalQcUploadProgressChanged(int progress);
+    void onFinalQcUploadComplete(bool status, QString error);
+    void endFinalQcUpload(bool status, const QString &error);
+    QString finalQcRunningMethod;
+    QString finalQcTemplatesDownload;
+    // The progress archives still to upload, one at a time, and the failures so far.
+    QList<QJsonObject> finalQcPendingUploads;
+    int finalQcUploadCount = 0;
+    QStringList finalQcUploadErrors;
+    bool finalQcUploading = false;
+
     // Radiation survey (survey/radiationsurvey.cpp).
     void startRadiationSurvey();
     void stopRadiationSurvey();

@@ -3,6 +3,7 @@
 #include "rootseeder.h"
 
 #include "simcloudserver.h"
+#include "simfinalqctemplates.h"
 #include "siminstrument.h"
 #include "simnetworklink.h"
 #include "simnetworkmanager.h"
@@ -115,6 +116,16 @@ void FactoryLine::publishSyntheticPackage()
                             package);
 }
 
+// The final QC batch templates of the instrument's methods.
+void FactoryLine::publishFinalQcTemplates()
+{
+    const QByteArray templates = SimFinalQcTemplates::forCalibrationDefaults(
+        XrfUtils::homeCorvaneAppDirPath() + QStringLiteral("/calibrationdefault"));
+    if (!templates.isEmpty())
+        m_cloud->setPackage(SimCloudPackage::FinalQcTemplates,
+                            QStringLiteral("finalQcTemplates.zip"), templates);
+}
+
 bool FactoryLine::startCloud(const QString &cloudUrl, QString *errorMsg)
 {
     const auto config = XrfHardwareManager::instance()->hardwareConfig();
@@ -132,6 +143,7 @@ bool FactoryLine::startCloud(const QString &cloudUrl, QString *errorMsg)
         if (!workOrder.isEmpty())
             m_cloud->setWorkOrder(serial, workOrder);
         publishSyntheticPackage();
+        publishFinalQcTemplates();
     }
     m_network.reset(new SimNetworkManager(QUrl(m_cloud ? m_cloud->baseUrl() : cloudUrl)));
     m_network->setInstrumentSerial(serial);

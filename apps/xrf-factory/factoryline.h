@@ -49,6 +49,7 @@ private:
     bool prepareRoot(const QString &requested, QString *errorMsg);
     bool startCloud(const QString &cloudUrl, QString *errorMsg);
     void publishSyntheticPackage();
+    void publishFinalQcTemplates();
     bool installDataEdits(QString *errorMsg);
 
     QString m_root;

@@ -4,6 +4,7 @@
 #include "beamssetupdriver.h"
 #include "calibrationshotdriver.h"
 #include "factorsetdriver.h"
+#include "finalqcdriver.h"
 #include "hardwaresetupdriver.h"
 #include "prerequisiteshotdriver.h"
 #include "stabilitydriver.h"
@@ -178,6 +179,11 @@ StepOutcome runFactorSet(const TechnicianPlan &plan)
     return FactorSetDriver(plan).run();
 }
 
+StepOutcome runFinalQc(const TechnicianPlan &plan)
+{
+    return FinalQcDriver(plan).run();
+}
+
 } // namespace
 
 const QMap<QString, StepDriver> &stepDrivers()
@@ -195,6 +201,7 @@ const QMap<QString, StepDriver> &stepDrivers()
         {QStringLiteral("prerequisiteShots"), runPrerequisiteShots},
         {QStringLiteral("calibrationShot"), runCalibrationShot},
         {QStringLiteral("factorSet"), runFactorSet},
+        {QStringLiteral("finalQc"), runFinalQc},
     };
     return drivers;
 }

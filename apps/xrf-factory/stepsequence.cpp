@@ -94,7 +94,8 @@ QStringList StepSequence::runnableSteps()
 
 QStringList StepSequence::pseudoSteps()
 {
-    return {QStringLiteral("radiationSurvey"), QStringLiteral("profileBackup")};
+    return {QStringLiteral("radiationSurvey"), QStringLiteral("finalQc"),
+            QStringLiteral("profileBackup")};
 }
 
 bool StepSequence::validate(const QStringList &steps, QString *errorMsg)

@@ -46,6 +46,11 @@ public:
     int getProfilePath(QString *path) const;
     void setProfilePath(const QString &path);
     QString universalSettingsFilePath() const;
+    // The analysis methods installed in the profile: one object per method folder whose method
+    // file is calibrated ("isFactorSet" true), {"id", "enable" (the file's, true when absent),
+    // "isFullDemoMethod"}, by id. Folders that are links or hold no readable method file are
+    // passed over.
+    int getMethodList(QJsonArray *methods) const;
     QString globalSettingsFilePath() const;
 
     // Model and probe type as provisioning stored them in "hardware.config".

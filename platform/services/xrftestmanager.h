@@ -3,6 +3,7 @@
 #include "xrfhardwaremanager.h"
 #include "xrfservice.h"
 
+#include <QJsonObject>
 #include <QObject>
 
 #include <atomic>
@@ -13,6 +14,17 @@ class XrfBatchManager : public QObject
     Q_OBJECT
 public:
     explicit XrfBatchManager(QObject *parent = nullptr) : QObject(parent) { }
+
+    // Starts the batch that `multiTestSettings` describes ({"type": "batchTests", "batch":
+    // {"selectedTemplate": template base name}}); batchComplete reports its end. False with the
+    // message when it cannot start; this base runs no batch.
+    virtual bool startBatch(const QJsonObject &multiTestSettings, QString *errorMsg)
+    {
+        Q_UNUSED(multiTestSettings)
+        if (errorMsg)
+            *errorMsg = QStringLiteral("No batch test runner is installed");
+        return false;
+    }
 
 signals:
     void batchComplete(bool success);

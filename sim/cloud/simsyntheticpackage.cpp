@@ -1,10 +1,7 @@
 #include "simsyntheticpackage.h"
 
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
-#include <quazip/quazipnewinfo.h>
+#include "simziparchive.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -23,38 +20,12 @@ const QList<QPair<QString, double>> kSets = {
     {QStringLiteral("fwhm400"), 400.0},
 };
 
-class Archive
-{
-public:
-    Archive() : m_buffer(&m_bytes), m_zip(&m_buffer) { m_zip.open(QuaZip::mdCreate); }
-
-    void add(const QString &name, const QByteArray &content, quint32 mode = 0100644)
-    {
-        QuaZipNewInfo info(name);
-        info.externalAttr = mode << 16;
-        QuaZipFile file(&m_zip);
-        file.open(QIODevice::WriteOnly, info);
-        file.write(content);
-        file.close();
-    }
-    QByteArray finish()
-    {
-        m_zip.close();
-        return m_bytes;
-    }
-
-private:
-    QByteArray m_bytes;
-    QBuffer m_buffer;
-    QuaZip m_zip;
-};
-
 QByteArray json(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
-void addMethod(Archive &archive, const QString &id, const QString &templateName,
+void addMethod(SimZipArchive &archive, const QString &id, const QString &templateName,
                const QString &parameter)
 {
     QJsonArray sets;
@@ -80,7 +51,7 @@ void addMethod(Archive &archive, const QString &id, const QString &templateName,
 
 QByteArray SimSyntheticPackage::forMethodMap(const QJsonObject &methodMap)
 {
-    Archive archive;
+    SimZipArchive archive;
     int methods = 0;
     const QJsonObject map = methodMap.value(QStringLiteral("methods"))
                                 .toObject()
@@ -108,7 +79,7 @@ QByteArray SimSyntheticPackage::forMethodMap(const QJsonObject &methodMap)
 
 QByteArray SimSyntheticPackage::hostile(const QString &escapeName)
 {
-    Archive archive;
+    SimZipArchive archive;
     addMethod(archive, QStringLiteral("alloy-ISC"), QStringLiteral("alloy"),
               QStringLiteral("resolution"));
     archive.add(QStringLiteral("alloy-ISC/etc"), "/etc", S_IFLNK | 0777);

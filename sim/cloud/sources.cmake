@@ -19,6 +19,9 @@ add_library(xrfsimcloud STATIC
     cloud/simnetworklink.cpp
     cloud/simsyntheticpackage.h
     cloud/simsyntheticpackage.cpp
+    cloud/simziparchive.h
+    cloud/simfinalqctemplates.h
+    cloud/simfinalqctemplates.cpp
 )
 target_include_directories(xrfsimcloud PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/cloud ${HTTPLIB_INCLUDE_DIR})
 target_link_libraries(xrfsimcloud PUBLIC xrfplatform xrfsimstandards Qt5::Network Threads::Threads)

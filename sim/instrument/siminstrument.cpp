@@ -2,6 +2,7 @@
 
 #include <QDebug>
 
+#include "simbatchmanager.h"
 #include "simengine.h"
 #include "simfaults.h"
 #include "simhardwaremanager.h"
@@ -37,6 +38,8 @@ struct SimInstrument::Private
     SimCameraController cameras;
     SimNetworkInterfaces interfaces;
     SimRtc rtc;
+    // The test manager and its batch manager, which run the final QC batches.
+    SimTestManager testManager;
     std::unique_ptr<SimHardwareManager> hardware;
 };
 
@@ -62,6 +65,8 @@ SimInstrument::~SimInstrument()
         XrfCameraController::install(nullptr);
     if (XrfNetworkInterfaces::instance() == &d->interfaces)
         XrfNetworkInterfaces::install(nullptr);
+    if (XrfTestManager::isInstalled() && XrfTestManager::instance() == &d->testManager)
+        XrfTestManager::install(nullptr);
 }
 
 QString SimInstrument::model() const
@@ -86,6 +91,7 @@ void SimInstrument::install()
     xrf_hal::XrfEngine::install(&d->engine);
     XrfCameraController::install(&d->cameras);
     XrfNetworkInterfaces::install(&d->interfaces);
+    XrfTestManager::install(&d->testManager);
     // The root file system's version file, as an instrument image carries it.
     const QString versionFile = XrfUtils::devicePath(QStringLiteral("/version.json"));
     // What a killed simulator was writing when it died.

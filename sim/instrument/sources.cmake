@@ -3,7 +3,7 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XRL REQUIRED IMPORTED_TARGET libxrl)
 
-set(SIM_INSTRUMENT_FOLDERS . engine physics devices scenarios)
+set(SIM_INSTRUMENT_FOLDERS . engine physics devices scenarios batch)
 foreach(folder ${SIM_INSTRUMENT_FOLDERS})
     file(GLOB folder_sources CONFIGURE_DEPENDS
         ${CMAKE_CURRENT_LIST_DIR}/${folder}/*.h ${CMAKE_CURRENT_LIST_DIR}/${folder}/*.cpp)

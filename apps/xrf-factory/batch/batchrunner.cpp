@@ -4,6 +4,7 @@
 #include "runlog.h"
 
 #include "simcloudserver.h"
+#include "simfinalqctemplates.h"
 #include "simpresets.h"
 #include "simsyntheticpackage.h"
 #include "xrfutils.h"
@@ -156,6 +157,12 @@ bool BatchRunner::start(QString *errorMsg)
     if (!package.isEmpty())
         m_cloud->setPackage(SimCloudPackage::SyntheticShots, QStringLiteral("syntheticShots.zip"),
                             package);
+    const QByteArray templates = SimFinalQcTemplates::forCalibrationDefaults(
+        QStringLiteral("%1/%2/calibrationdefault")
+            .arg(RootSeeder::defaultDataDir(), m_options.model));
+    if (!templates.isEmpty())
+        m_cloud->setPackage(SimCloudPackage::FinalQcTemplates,
+                            QStringLiteral("finalQcTemplates.zip"), templates);
     saveState();
     return true;
 }

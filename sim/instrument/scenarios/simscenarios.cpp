@@ -111,7 +111,7 @@ const QVector<SimScenario> &scenarios()
     static const QVector<SimScenario> list = instrumentScenarios() + hardwareSetupScenarios()
         + fpgaScenarios() + filterWheelScenarios() + detectorScenarios() + setupCheckScenarios()
         + stabilityScenarios() + shotScenarios() + methodScenarios() + calibrationScenarios()
-        + factorSetScenarios() + factorSetFitScenarios() + surveyScenarios();
+        + factorSetScenarios() + factorSetFitScenarios() + surveyScenarios() + finalQcScenarios();
     return list;
 }
 

@@ -34,3 +34,4 @@ QVector<SimScenario> methodScenarios(); // simscenarios_methods.cpp
 QVector<SimScenario> calibrationScenarios(); // simscenarios_calibration.cpp
 QVector<SimScenario> factorSetScenarios(); // simscenarios_factorset.cpp
 QVector<SimScenario> factorSetFitScenarios(); // simscenarios_factorset_fit.cpp
+QVector<SimScenario> finalQcScenarios(); // simscenarios_finalqc.cpp

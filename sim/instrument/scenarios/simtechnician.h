@@ -48,4 +48,9 @@ struct SimTechnician
     bool leavesLidOpenForCalibration = false;
     // The factor set: the technician presses abort while the cloud runs are being polled.
     bool abortsFactorSetWhilePolling = false;
+    // Final QC: a line without the factor set calibrates each method workspace from one shot of
+    // its final QC check sample first (SimCheckCalibration, a stand-in for the cloud's factor
+    // set); and the check samples the technician places for the ones a template names.
+    bool calibratesFromCheckSamples = false;
+    QMap<QString, QString> finalQcCheckSampleSwaps;
 };
