@@ -13,7 +13,9 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace SimFactorSetFit {
 
@@ -178,14 +180,25 @@ bool certifiedValuesSpread(const QVector<FitPoint> &points)
     return false;
 }
 
-// A good fit beats a poor one, then the higher rSquared wins.
+double richestIntensity(const ElementFit &fit)
+{
+    double richest = 0;
+    for (const FitPoint &point : fit.points)
+        richest = std::max(richest, point.intensity);
+    return richest;
+}
+
+// A good fit beats a poor one; among good ones a line with enough counts to repeat beats a weak
+// one; then the higher rSquared wins.
 bool betterFit(const ElementFit &candidate, const ElementFit &best)
 {
-    const bool candidateGood = candidate.slope > 0;
-    const bool bestGood = best.slope > 0;
-    if (candidateGood != bestGood)
-        return candidateGood;
-    return candidate.rSquared > best.rSquared;
+    const auto rank = [](const ElementFit &fit) {
+        const bool good = fit.slope > 0;
+        const bool approved = good && fit.rSquared >= kMinRSquared;
+        return std::make_tuple(good, approved && richestIntensity(fit) >= kMinRichestCps, approved,
+                               fit.rSquared);
+    };
+    return rank(candidate) > rank(best);
 }
 
 enum class ElementResult { Fitted, NotCalibratable, Error };

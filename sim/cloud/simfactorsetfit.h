@@ -43,6 +43,9 @@ constexpr int kHeaviestKLineZ = 50;
 constexpr double kMinRSquared = 0.93;
 // Fewer standards than this do not make a fit.
 constexpr int kMinStandards = 3;
+// A line whose richest standard gives fewer net counts per second than this is measured with
+// counting noise a single check shot cannot repeat; another line or beam is preferred.
+constexpr double kMinRichestCps = 50;
 // The QC summary passes when every standard is recomputed within this mass fraction (5 %): a
 // single-line calibration over matrices as different as steel, nickel alloy and brass misses its
 // major elements by up to ~4 % (absorption differs from matrix to matrix).

@@ -80,6 +80,10 @@ QByteArray SimFinalQcTemplates::forCalibrationDefaults(const QString &folder)
                                     .toObject();
         for (const QJsonValue &value : map) {
             const QJsonObject entry = value.toObject();
+            // A synthetic method's factors come with the model's synthetic package, not from
+            // standards shot on this unit: final QC checks the methods calibrated here.
+            if (entry.value(QStringLiteral("isSyntheticMethod")).toBool())
+                continue;
             const QString templateName = entry.value(QStringLiteral("id")).toString();
             const QJsonObject methodTemplate = readObject(dir.filePath(
                 QStringLiteral("methodTemplates/CalcMethodTemplate_%1.json").arg(templateName)));

@@ -1,7 +1,7 @@
 #include "simcheckcalibration.h"
 
-#include "simcheckintensity.h"
 #include "simcheckshots.h"
+#include "simfactorsetfit.h"
 #include "simfinalqccheck.h"
 #include "siminstrument.h"
 #include "simreferencematerials.h"
@@ -46,13 +46,13 @@ QJsonObject elementFactors(const QString &symbol, const SimReferenceMaterial &ma
         energy = XrfUtils::emissionLineEnergy(z, XrfUtils::LAlpha);
         line = QStringLiteral("LA");
     }
+    const SimFactorSetFit::LineWindows windows = SimFactorSetFit::lineWindows(energy);
     double best = 0;
     int beam = 0;
     for (int i = 0; i < spectra.size(); ++i) {
         double cps = 0;
         QString error;
-        if (SimCheckIntensity::netLineIntensity(spectra.at(i), energy, &cps, &error)
-            && cps > best) {
+        if (SimFactorSetFit::netLineIntensity(spectra.at(i), windows, &cps, &error) && cps > best) {
             best = cps;
             beam = i + 1;
         }
@@ -64,6 +64,7 @@ QJsonObject elementFactors(const QString &symbol, const SimReferenceMaterial &ma
                        {QStringLiteral("line"), line},
                        {QStringLiteral("energyKeV"), energy},
                        {QStringLiteral("beam"), beam},
+                       {QStringLiteral("windowsEv"), windows.toJson()},
                        {QStringLiteral("slope"), certified / best},
                        {QStringLiteral("intercept"), 0.0},
                        {QStringLiteral("rSquared"), 1.0},

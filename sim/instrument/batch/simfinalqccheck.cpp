@@ -1,6 +1,6 @@
 #include "simfinalqccheck.h"
 
-#include "simcheckintensity.h"
+#include "simfactorsetfit.h"
 #include "simreferencematerials.h"
 
 #include "xrfutils.h"
@@ -17,19 +17,15 @@ QJsonObject elementResult(const QJsonObject &factors, const QList<XrfSpectrum> &
     const QString symbol = factors.value(QStringLiteral("element")).toString();
     const int beam = factors.value(QStringLiteral("beam")).toInt();
     QJsonObject result{{QStringLiteral("element"), symbol}, {QStringLiteral("beam"), beam}};
-    double cps = 0;
+    double computed = 0;
     QString error;
     if (beam < 1 || beam > spectra.size()) {
         error = QStringLiteral("the method has no beam %1").arg(beam);
-    } else if (SimCheckIntensity::netLineIntensity(
-                   spectra.at(beam - 1), factors.value(QStringLiteral("energyKeV")).toDouble(),
-                   &cps, &error)) {
-        const double computed = factors.value(QStringLiteral("intercept")).toDouble()
-            + factors.value(QStringLiteral("slope")).toDouble() * cps;
+    } else if (SimFactorSetFit::measuredConcentration(spectra.at(beam - 1), factors, &computed,
+                                                      &error)) {
         const double certified = material.massFraction(XrfUtils::atomicNumber(symbol));
         const double absError = std::abs(computed - certified);
         const double allowed = std::max(check.tolerance * certified, check.minTolerance);
-        result.insert(QStringLiteral("intensity"), cps);
         result.insert(QStringLiteral("computed"), computed);
         result.insert(QStringLiteral("certified"), certified);
         result.insert(QStringLiteral("absError"), absError);
