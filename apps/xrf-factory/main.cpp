@@ -52,8 +52,9 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
                                    QStringLiteral("MODEL"), QStringLiteral("default"));
     const QCommandLineOption steps(
         QStringLiteral("steps"),
-        QStringLiteral("Comma-separated factory steps to run; besides the factory steps the line "
-                       "runs the pseudo-steps radiationSurvey and profileBackup."),
+        QStringLiteral("Comma-separated factory steps to run (default: the whole line); besides "
+                       "the factory steps the line runs the pseudo-steps finalQc, "
+                       "radiationSurvey and profileBackup."),
         QStringLiteral("a,b,..."));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"),
                                        QStringLiteral("Real seconds per instrument second: "
@@ -104,7 +105,7 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
         return usageError(parser, QStringLiteral("--serial needs a positive number"));
     QStringList requestedSteps = parser.isSet(steps)
         ? parser.value(steps).split(QLatin1Char(','), Qt::SkipEmptyParts)
-        : StepSequence::runnableSteps();
+        : StepSequence::wholeLine();
     QString error;
     if (!StepSequence::validate(requestedSteps, &error))
         return usageError(parser, error);
@@ -116,7 +117,7 @@ int runCommand(QCommandLineParser &parser, const QStringList &arguments)
     }
     out() << "Instrument root: " << line.root() << "\n" << Qt::flush;
     if (parser.isSet(resume))
-        requestedSteps = FactoryState::read().remainingSteps();
+        requestedSteps = FactoryState::read().remainingSteps() + StepSequence::pseudoSteps();
     ProgressView progress;
     RunLog runLog(line.root(), options.model, line.serial());
     TechnicianPlan plan = line.technician();

@@ -94,8 +94,13 @@ QStringList StepSequence::runnableSteps()
 
 QStringList StepSequence::pseudoSteps()
 {
-    return {QStringLiteral("radiationSurvey"), QStringLiteral("finalQc"),
+    return {QStringLiteral("finalQc"), QStringLiteral("radiationSurvey"),
             QStringLiteral("profileBackup")};
+}
+
+QStringList StepSequence::wholeLine()
+{
+    return runnableSteps() + pseudoSteps();
 }
 
 bool StepSequence::validate(const QStringList &steps, QString *errorMsg)

@@ -47,6 +47,9 @@ public:
     static QStringList pseudoSteps();
     // The steps this line can run from start to completion.
     static QStringList runnableSteps();
+    // What `run` does by default: every runnable step, then the pseudo-steps through the profile
+    // hand-over.
+    static QStringList wholeLine();
     // False with a message naming the first unknown step (neither a factory step nor a
     // pseudo-step).
     static bool validate(const QStringList &steps, QString *errorMsg);
