@@ -16,6 +16,14 @@ XrfFactoryManager *manager()
 {
     return XrfFactoryManager::instance();
 }
+QString firstFailureOf(const XrfFactorSetQCSummaryResults &results)
+{
+    for (const XrfFactorSetQCSummaryResultPerMethod &method : results.list()) {
+        if (method.hasFailed())
+            return method.errorMsg().simplified();
+    }
+    return results.status();
+}
 } // namespace
 
 FactorSetDriver::FactorSetDriver(const TechnicianPlan &plan, QObject *parent)
@@ -24,6 +32,8 @@ FactorSetDriver::FactorSetDriver(const TechnicianPlan &plan, QObject *parent)
     connect(manager(), &XrfFactoryManager::factorSetStatusChanged, this,
             &FactorSetDriver::onStatusChanged);
     connect(manager(), &XrfFactoryManager::factorSetComplete, this, &FactorSetDriver::onComplete);
+    connect(manager(), &XrfFactoryManager::qcSummaryComplete, this,
+            &FactorSetDriver::onQcSummaryComplete);
 }
 
 StepOutcome FactorSetDriver::run()
@@ -54,6 +64,23 @@ void FactorSetDriver::onStatusChanged(const XrfFactorSetQCSummaryResults &result
 void FactorSetDriver::onComplete(const QJsonObject &results)
 {
     m_results.fromJsonObject(results);
+    if (m_results.status() != QLatin1String("pass") || m_qcSummaryRan)
+        return finish();
+    m_qcSummaryRan = true;
+    QMetaObject::invokeMethod(
+        manager(), [] { manager()->startQCSummary(); }, Qt::QueuedConnection);
+}
+
+void FactorSetDriver::onQcSummaryComplete(const QJsonObject &results)
+{
+    if (!m_qcSummaryRan)
+        return;
+    m_qcResults.fromJsonObject(results);
+    finish();
+}
+
+void FactorSetDriver::finish()
+{
     m_finished = true;
     m_loop.quit();
 }
@@ -80,9 +107,13 @@ StepOutcome FactorSetDriver::outcome() const
     if (!m_finished) {
         outcome.result = StepOutcome::Failed;
         outcome.detail = QStringLiteral("the factor set did not finish");
-    } else if (m_results.status() == QLatin1String("pass")) {
+    } else if (m_results.status() == QLatin1String("pass")
+               && m_qcResults.status() == QLatin1String("pass")) {
         outcome.result = StepOutcome::Passed;
-        outcome.detail = QStringLiteral("%1 methods calibrated").arg(passed);
+        outcome.detail = QStringLiteral("%1 methods calibrated, QC summary passed").arg(passed);
+    } else if (m_results.status() == QLatin1String("pass")) {
+        outcome.result = StepOutcome::Failed;
+        outcome.detail = QStringLiteral("QC summary failed: %1").arg(firstFailureOf(m_qcResults));
     } else {
         outcome.result = StepOutcome::Failed;
         outcome.detail =

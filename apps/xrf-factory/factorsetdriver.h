@@ -10,8 +10,9 @@
 #include <QObject>
 
 // Runs factory step 11 as the application does: the factor set of every method is started, the
-// cloud's runs are followed through the status signals until the factor set is complete; a
-// technician who aborts presses abort once a run is being polled.
+// cloud's runs are followed through the status signals until the factor set is complete, then
+// the QC summary of the calibrated methods the same way; a technician who aborts presses abort
+// once a factor set run is being polled.
 class FactorSetDriver : public QObject
 {
     Q_OBJECT
@@ -23,11 +24,15 @@ public:
 private:
     void onStatusChanged(const XrfFactorSetQCSummaryResults &results);
     void onComplete(const QJsonObject &results);
+    void onQcSummaryComplete(const QJsonObject &results);
+    void finish();
     StepOutcome outcome() const;
 
     TechnicianPlan m_plan;
     QEventLoop m_loop;
     XrfFactorSetQCSummaryResults m_results;
+    XrfFactorSetQCSummaryResults m_qcResults;
+    bool m_qcSummaryRan = false;
     bool m_finished = false;
     bool m_abortPressed = false;
 };

@@ -121,9 +121,12 @@ void TstReport::reportPlotsCarryTheRootsData()
         results["airShot"]["data"]["unCollimatedShots"][0]["calculatedBackgoundRate"].toDouble());
     QCOMPARE(m_report.series("airShots", "safe rate").first().toDouble(),
              results["airShot"]["data"]["unCollimatedShots"][0]["safeBackgroundRate"].toDouble());
-    // Steps that have not run have no section.
-    QVERIFY(!m_report.plotData.contains("finalQc"));
-    QVERIFY(!m_report.text.contains("Final QC"));
+    // The soil method the cloud calibrated from the standards: a fit per element and its QC.
+    const QStringList fits = m_report.plots.keys().filter(QRegularExpression("^fit-soil-"));
+    QVERIFY2(fits.size() >= 3, qPrintable(m_report.plots.keys().join(' ')));
+    QVERIFY(m_report.series(fits.first(), "standards").size() >= 3);
+    QVERIFY(m_report.plots.contains("qc-soil"));
+    QVERIFY(m_report.text.contains("Final QC"));
 }
 
 void TstReport::reportCommandRebuildsItFromTheRootAlone()
@@ -230,7 +233,7 @@ void TstReport::runLogRecordsEveryStepOfTheRun()
     QCOMPARE(log["model"].toString(), QStringLiteral("default"));
     QCOMPARE(log["serial"].toString(), QStringLiteral("800123"));
     const QJsonArray steps = log["steps"].toArray();
-    QCOMPARE(steps.size(), 10); // provisioning through factorSet
+    QCOMPARE(steps.size(), 13); // provisioning through the profile hand-over
     for (const QJsonValue &step : steps) {
         QCOMPARE(step["result"].toString(), QStringLiteral("PASSED"));
         QVERIFY(!step["startTime"].toString().isEmpty() && !step["endTime"].toString().isEmpty());

@@ -11,6 +11,8 @@ namespace {
 const QString kThroughCalibration =
     "provisioning,hardwareSetup,cameraSetup,stability,collimatedStability,beamsSetup,airShot,"
     "prerequisiteShots,calibrationShot,finalQc";
+const QString kThroughFactorSet =
+    QString(kThroughCalibration).replace("finalQc", "factorSet,finalQc");
 
 } // namespace
 
@@ -30,9 +32,9 @@ void TstFinalQcLine::finalQc_data()
     QTest::addColumn<QStringList>("scenarios");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("calibrated methods pass")
-        << "default" << kThroughCalibration << QStringList{"finalqc-check-sample-calibration"}
-        << "finalQc +PASSED .* 3 methods passed their check samples; Final QC data uploaded\\.";
+    QTest::newRow("methods the cloud calibrated pass")
+        << "HD" << kThroughFactorSet << QStringList()
+        << "finalQc +PASSED .* 1 methods passed their check samples; Final QC data uploaded\\.";
     QTest::newRow("check sample out of tolerance")
         << "LT" << kThroughCalibration << QStringList{"finalqc-check-sample-out-of-tolerance"}
         << "finalQc +FAILED .* Final QC failed: alloy check sample out of tolerance: Fe "
