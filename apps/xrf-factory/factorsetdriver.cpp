@@ -16,13 +16,14 @@ XrfFactoryManager *manager()
 {
     return XrfFactoryManager::instance();
 }
-QString firstFailureOf(const XrfFactorSetQCSummaryResults &results)
+// The first failed method's message, or `fallback` when no method failed.
+QString firstFailureOf(const XrfFactorSetQCSummaryResults &results, const QString &fallback)
 {
     for (const XrfFactorSetQCSummaryResultPerMethod &method : results.list()) {
         if (method.hasFailed())
             return method.errorMsg().simplified();
     }
-    return results.status();
+    return fallback;
 }
 } // namespace
 
@@ -90,11 +91,8 @@ StepOutcome FactorSetDriver::outcome() const
     StepOutcome outcome;
     if (m_abortPressed)
         outcome.subSteps << QStringLiteral("(technician presses abort while the runs are polled)");
-    QString firstFailure;
     int passed = 0;
     for (const XrfFactorSetQCSummaryResultPerMethod &method : m_results.list()) {
-        if (method.hasFailed() && firstFailure.isEmpty())
-            firstFailure = method.errorMsg().simplified();
         passed += method.isDone() && !method.hasFailed() ? 1 : 0;
         outcome.subSteps << QStringLiteral("    %1  run %2  %3")
                                 .arg(method.methodName())
@@ -113,11 +111,11 @@ StepOutcome FactorSetDriver::outcome() const
         outcome.detail = QStringLiteral("%1 methods calibrated, QC summary passed").arg(passed);
     } else if (m_results.status() == QLatin1String("pass")) {
         outcome.result = StepOutcome::Failed;
-        outcome.detail = QStringLiteral("QC summary failed: %1").arg(firstFailureOf(m_qcResults));
+        outcome.detail = QStringLiteral("QC summary failed: %1")
+                             .arg(firstFailureOf(m_qcResults, m_qcResults.status()));
     } else {
         outcome.result = StepOutcome::Failed;
-        outcome.detail =
-            firstFailure.isEmpty() ? QStringLiteral("factor set failed") : firstFailure;
+        outcome.detail = firstFailureOf(m_results, QStringLiteral("factor set failed"));
     }
     return outcome;
 }

@@ -296,6 +296,19 @@ RunOutcome methodError(const QString &methodId, const QString &error)
     return failed(WorkspaceError, QStringLiteral("Method %1: %2").arg(methodId, error));
 }
 
+// Writes "calibrationworkspace/calibrationsummary/qcSummary.json" of the method in `folder`.
+bool writeQcSummary(const QString &folder, bool passed, double maxAbsError,
+                    const QJsonArray &elements, QString *errorMsg)
+{
+    const QJsonObject summary{{QStringLiteral("passed"), passed},
+                              {QStringLiteral("maxAbsError"), maxAbsError},
+                              {QStringLiteral("tolerance"), kQcTolerance},
+                              {QStringLiteral("elements"), elements}};
+    return XrfUtils::writeJsonFile(folder + QLatin1Char('/') + kSummaryFolder + QLatin1Char('/')
+                                       + kQcSummaryFile,
+                                   QJsonDocument(summary), errorMsg);
+}
+
 // A synthetic method carries the factors of the model's synthetic package and has no standards
 // of its own: the factor set marks it calibrated as uploaded, and its QC summary has nothing to
 // recompute. True when the method in `folder` is synthetic and `outcome` holds the answer.
@@ -307,25 +320,11 @@ bool syntheticMethodOutcome(const QString &folder, const QString &methodId, bool
     if (!readCalibratedMethod(folder, methodId, &methodPath, &method, &error)
         || !method.value(QStringLiteral("isSyntheticMethod")).toBool())
         return false;
-    if (qcSummary) {
-        const QJsonObject summary{{QStringLiteral("passed"), true},
-                                  {QStringLiteral("maxAbsError"), 0},
-                                  {QStringLiteral("tolerance"), kQcTolerance},
-                                  {QStringLiteral("elements"), QJsonArray()}};
-        if (!XrfUtils::writeJsonFile(folder + QLatin1Char('/') + kSummaryFolder + QLatin1Char('/')
-                                         + kQcSummaryFile,
-                                     QJsonDocument(summary), &error)) {
-            *outcome = methodError(methodId, error);
-            return true;
-        }
-    } else {
-        method.insert(QStringLiteral("isFactorSet"), true);
-        if (!XrfUtils::writeJsonFile(methodPath, QJsonDocument(method), &error)) {
-            *outcome = methodError(methodId, error);
-            return true;
-        }
-    }
-    *outcome = RunOutcome{OutputReady, QString()};
+    method.insert(QStringLiteral("isFactorSet"), true);
+    const bool written = qcSummary
+        ? writeQcSummary(folder, true, 0, QJsonArray(), &error)
+        : XrfUtils::writeJsonFile(methodPath, QJsonDocument(method), &error);
+    *outcome = written ? RunOutcome{OutputReady, QString()} : methodError(methodId, error);
     return true;
 }
 
@@ -553,13 +552,7 @@ RunOutcome qcSummaryOfMethodFolder(const QString &methodFolder, const QString &m
             return methodError(methodId, error);
     }
     const bool passed = result.maxAbsError <= kQcTolerance;
-    const QJsonObject summary{{QStringLiteral("passed"), passed},
-                              {QStringLiteral("maxAbsError"), result.maxAbsError},
-                              {QStringLiteral("tolerance"), kQcTolerance},
-                              {QStringLiteral("elements"), result.elements}};
-    const QString path =
-        methodFolder + QLatin1Char('/') + kSummaryFolder + QLatin1Char('/') + kQcSummaryFile;
-    if (!XrfUtils::writeJsonFile(path, QJsonDocument(summary), &error))
+    if (!writeQcSummary(methodFolder, passed, result.maxAbsError, result.elements, &error))
         return methodError(methodId, error);
     if (passed)
         return RunOutcome{OutputReady, QString()};
